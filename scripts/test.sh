@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds and tests everything: a -Werror build with the whole suite, the suite
+# again under AddressSanitizer + UndefinedBehaviorSanitizer, a clang build with
+# the fuzz targets (each run briefly on its seed corpus) and the benchmarks
+# (built, not run).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/deps.sh
+jobs=$(nproc)
+
+echo "== g++ -Werror build and test suite"
+cmake -S . -B build/werror -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVO_WERROR=ON \
+  -DVO_BUILD_BENCHMARKS=ON -DCMAKE_CXX_COMPILER=g++ >/dev/null
+cmake --build build/werror -j "$jobs"
+ctest --test-dir build/werror --output-on-failure -j "$jobs"
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and test suite"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVO_WERROR=ON -DVO_SANITIZE=ON \
+  -DCMAKE_CXX_COMPILER=g++ >/dev/null
+cmake --build build/asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+echo "== clang build with fuzz targets"
+cmake -S . -B build/clang -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVO_WERROR=ON \
+  -DVO_BUILD_FUZZERS=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build/clang -j "$jobs"
+bash scripts/fuzz.sh build/clang "${VO_FUZZ_SECONDS:-5}"
+
+echo "== all builds and tests passed"

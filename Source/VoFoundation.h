@@ -3,5 +3,17 @@
 #define VOFOUNDATION_H
 
 #include "VoCore/VoError.h"
+#include "VoCore/VoMemory.h"
+#include "VoCore/VoString.h"
+#include "VoCore/VoTemplates.h"
+#include "VoData/VoArray.h"
+#include "VoData/VoList.h"
+#include "VoData/VoDataBase.h"
+#include "VoIO/VoStream.h"
+#include "VoIO/VoStdStream.h"
+#include "VoIO/VoFileSpec.h"
+#include "VoMath/VoRandom.h"
+#include "VoSystem/VoPlatform.h"
+#include "VoSystem/VoSystem.h"
 
 #endif  // VOFOUNDATION_H

@@ -3,7 +3,7 @@
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$1 seconds=${2:-5}
+build=$(cd "$1" && pwd) seconds=${2:-5}
 shopt -s nullglob
 count=0
 for fuzzer in "$build"/Fuzz/*_fuzz; do

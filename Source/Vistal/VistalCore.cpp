@@ -1,0 +1,163 @@
+// VistalCore.cpp - argument words, resolution, escaping and the listing text.
+
+#include "VistalCore.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <utility>
+
+#include "VistalPlatform.h"
+
+namespace vistal {
+namespace {
+
+// Appends printf-formatted text to `out`, however long it is.
+__attribute__((format(printf, 2, 3))) void AppendFormat(std::string& out, const char* format, ...) {
+  char small[128];
+  std::va_list args;
+  va_start(args, format);
+  std::va_list again;
+  va_copy(again, args);
+  const int needed = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (needed < 0) {
+    va_end(again);
+    return;
+  }
+  if (static_cast<std::size_t>(needed) < sizeof small) {
+    out.append(small, static_cast<std::size_t>(needed));
+  } else {
+    const std::size_t old_size = out.size();
+    out.resize(old_size + static_cast<std::size_t>(needed) + 1);
+    std::vsnprintf(out.data() + old_size, static_cast<std::size_t>(needed) + 1, format, again);
+    out.resize(old_size + static_cast<std::size_t>(needed));
+  }
+  va_end(again);
+}
+
+void AppendDisplayLine(std::string& out, const DisplayRecord& display) {
+  AppendFormat(out, "ID: %d ", static_cast<int>(display.id));
+  AppendFormat(out, "VendorID: 0x%04x ", static_cast<unsigned>(display.vendor));
+  AppendFormat(out, "ProductID: 0x%04x ", static_cast<unsigned>(display.product));
+  AppendFormat(out, "OriginX: %.0f OriginY: %.0f Width: %.0f Height: %.0f",
+               static_cast<double>(display.origin_x), static_cast<double>(display.origin_y),
+               static_cast<double>(display.width), static_cast<double>(display.height));
+  const Resolution resolution = ComputeResolution(display);
+  AppendFormat(out, " Resolution: %fx%f", static_cast<double>(resolution.x),
+               static_cast<double>(resolution.y));
+}
+
+}  // namespace
+
+Action ChooseAction(std::span<const std::string_view> args) {
+  if (args.empty()) {
+    return Action::kList;
+  }
+  const std::string_view first = args.front();
+  if (first == "-v") {
+    return Action::kVersion;
+  }
+  if (first == "-h" || first == "-?") {
+    return Action::kUsage;
+  }
+  return Action::kList;
+}
+
+std::string EscapeForShell(std::string_view text) {
+  // One pass does what replacing all backslashes first and all blanks second does.
+  std::string escaped;
+  escaped.reserve(text.size() + text.size() / 8);
+  for (const char c : text) {
+    if (c == '\\') {
+      escaped += "\\\\";
+    } else if (c == ' ') {
+      escaped += "\\ ";
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+Resolution ComputeResolution(const DisplayRecord& display) {
+  double physical_width = display.width_mm;
+  double physical_height = display.height_mm;
+  if (display.width < display.height) {
+    std::swap(physical_width, physical_height);
+  }
+  const double kMillimetresPerInch = 25.4;
+  Resolution resolution;
+  resolution.x =
+      static_cast<float>(static_cast<double>(display.width) * kMillimetresPerInch / physical_width);
+  resolution.y = static_cast<float>(static_cast<double>(display.height) * kMillimetresPerInch /
+                                    physical_height);
+  return resolution;
+}
+
+EdidIds ReadEdidIds(std::span<const std::uint8_t> edid) {
+  EdidIds ids;
+  if (edid.size() < 12) {
+    return ids;
+  }
+  ids.vendor = (static_cast<std::uint32_t>(edid[8]) << 8) | edid[9];
+  ids.product = edid[10] | (static_cast<std::uint32_t>(edid[11]) << 8);
+  return ids;
+}
+
+Outcome RenderListing(const DisplayList& list) {
+  Outcome outcome;
+  if (list.error != 0) {
+    AppendFormat(outcome.text, "Unable to get list of displays! Error %d\n", list.error);
+    outcome.status = list.error;
+    return outcome;
+  }
+  const std::size_t count = std::min(list.displays.size(), kMaxDisplays);
+  AppendFormat(outcome.text, "Found %d Displays:\n", static_cast<int>(count));
+  for (std::size_t i = 0; i < count; ++i) {
+    const DisplayRecord& display = list.displays[i];
+    AppendDisplayLine(outcome.text, display);
+    switch (display.profile.kind) {
+      case ProfileLookup::Kind::kFile:
+        outcome.text += " ICC-Profile: ";
+        outcome.text += EscapeForShell(display.profile.path);
+        outcome.text += '\n';
+        break;
+      case ProfileLookup::Kind::kNoFileName:
+        outcome.text += " ICC-Profile: ";
+        outcome.text += EscapeForShell(kUnknownLocationText);
+        outcome.text += '\n';
+        break;
+      case ProfileLookup::Kind::kFailed:
+        AppendFormat(outcome.text, "Unable to find ICC-Profile for display ID: %d! Error %d\n",
+                     static_cast<int>(display.id), display.profile.error);
+        outcome.status = display.profile.error;
+        return outcome;
+    }
+  }
+  return outcome;
+}
+
+Outcome RenderVersion() {
+  return {std::string(kVersionLine), kExitOk};
+}
+
+Outcome RenderUsage() {
+  Outcome outcome{std::string(kUsageText), kExitOk};
+  outcome.text += '\n';
+  return outcome;
+}
+
+Outcome Run(std::span<const std::string_view> args, DisplaySource& source) {
+  switch (ChooseAction(args)) {
+    case Action::kVersion:
+      return RenderVersion();
+    case Action::kUsage:
+      return RenderUsage();
+    case Action::kList:
+      break;
+  }
+  return RenderListing(source.Query());
+}
+
+}  // namespace vistal

@@ -1,0 +1,125 @@
+// VistalCore.h - the logic of the vistal display lister, free of any platform call.
+//
+// vistal lists the active displays of the machine: identifier, vendor and product
+// numbers, bounds on the desktop, resolution in pixels per inch and the path of the
+// ICC profile that colour management assigns to each display, escaped for a shell.
+//
+// Everything here is a pure function of the command-line words and of a list of
+// display records (DisplayList). Where the records come from on Linux, and what the
+// exit codes mean, is described in VistalPlatform.h.
+
+#ifndef VISTAL_VISTALCORE_H
+#define VISTAL_VISTALCORE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vistal {
+
+/// At most this many displays are listed; further ones are not reported.
+inline constexpr std::size_t kMaxDisplays = 32;
+
+/// The line written for "-v" (the program's name and version come first).
+inline constexpr std::string_view kVersionLine =
+    "Vistal v1.2 (X RandR displays, colord profiles)\n";
+
+/// The help text written for "-h" and "-?", followed by one more line end.
+inline constexpr std::string_view kUsageText =
+    "Vistal [options]\nOptions:\n  -h or -? show this help text\n  -v show version\n";
+
+/// Shown (escaped like a path) when a display's profile has no file behind it.
+inline constexpr std::string_view kUnknownLocationText = "Error: Unkown ICC-Profile location type!";
+
+/// The result of looking up the colour profile of one display.
+struct ProfileLookup {
+  enum class Kind {
+    kFile,        ///< the profile is a file; `path` holds its path
+    kNoFileName,  ///< a profile exists but has no file name: listed with a message
+    kFailed,      ///< no profile could be found; `error` holds the exit code
+  };
+
+  Kind kind = Kind::kFailed;
+  std::string path;
+  int error = 0;
+
+  static ProfileLookup File(std::string file_path) {
+    return {Kind::kFile, std::move(file_path), 0};
+  }
+  static ProfileLookup NoFileName() { return {Kind::kNoFileName, {}, 0}; }
+  static ProfileLookup Failed(int code) { return {Kind::kFailed, {}, code}; }
+};
+
+/// One active display as the platform reports it.
+struct DisplayRecord {
+  std::int32_t id = 0;        ///< printed with "ID: %d"
+  std::uint32_t vendor = 0;   ///< printed as at least four hex digits
+  std::uint32_t product = 0;  ///< printed as at least four hex digits
+  float origin_x = 0.0F;      ///< left edge on the desktop, pixels
+  float origin_y = 0.0F;      ///< top edge on the desktop, pixels
+  float width = 0.0F;         ///< pixels
+  float height = 0.0F;        ///< pixels
+  float width_mm = 0.0F;      ///< physical width of the unrotated panel
+  float height_mm = 0.0F;     ///< physical height of the unrotated panel
+  ProfileLookup profile;
+};
+
+/// What the platform answered when asked for the displays.
+struct DisplayList {
+  int error = 0;  ///< non-zero: the list could not be had; this is the exit code
+  std::vector<DisplayRecord> displays;
+};
+
+/// What the program does, chosen by its first argument.
+enum class Action { kVersion, kUsage, kList };
+
+/// Text for standard output and the exit status.
+struct Outcome {
+  std::string text;
+  int status = 0;
+};
+
+/// Pixels per inch horizontally and vertically, each rounded to single precision.
+struct Resolution {
+  float x = 0.0F;
+  float y = 0.0F;
+};
+
+/// Vendor and product numbers taken from an EDID block.
+struct EdidIds {
+  std::uint32_t vendor = 0;
+  std::uint32_t product = 0;
+};
+
+/// Chooses the action from the arguments that follow the program name. Only the
+/// first one counts, and it must equal "-v", "-h" or "-?" byte for byte and whole.
+Action ChooseAction(std::span<const std::string_view> args);
+
+/// Escapes text for a shell: each backslash becomes two, each blank becomes
+/// backslash-blank. Every other byte passes unchanged; the result is never cut.
+std::string EscapeForShell(std::string_view text);
+
+/// Resolution of a display. A display narrower than it is tall is a rotated panel,
+/// so its physical width and height are swapped first. A physical size of zero
+/// gives an infinite resolution, as computed.
+Resolution ComputeResolution(const DisplayRecord& display);
+
+/// Vendor number (bytes 8-9, big-endian) and product number (bytes 10-11,
+/// little-endian) of an EDID block; zero for both when the block is shorter.
+EdidIds ReadEdidIds(std::span<const std::uint8_t> edid);
+
+/// The full listing for a display list: the count line and one line per display,
+/// stopping after the first display whose profile could not be found.
+Outcome RenderListing(const DisplayList& list);
+
+/// Output for "-v" and for "-h"/"-?" (no display is needed for either).
+Outcome RenderVersion();
+Outcome RenderUsage();
+
+}  // namespace vistal
+
+#endif  // VISTAL_VISTALCORE_H

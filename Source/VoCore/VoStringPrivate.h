@@ -1,0 +1,32 @@
+// VoStringPrivate.h - building blocks of VoString for the library's own string code (not installed).
+#ifndef VOFOUNDATION_VOCORE_VOSTRINGPRIVATE_H
+#define VOFOUNDATION_VOCORE_VOSTRINGPRIVATE_H
+
+#include "VoCore/VoString.h"
+
+/// A new block of capacity \p size (0 .. 2^31-1, else "VoMemFullErr" (4); a
+/// negative size throws "VoArgErr" (3)) with count 1, the given mode, mAppendReady
+/// false, and zero bytes at positions 0 and \p size.
+///   - With \p source: copies \p size bytes from it; length = size.
+///   - Without: text mode gets length 0 (room for size characters); fixed-length
+///     mode gets length size, its bytes all zero.
+/// To hand a block out, wrap it: `VoString(NewStringData(...))` adopts it.
+///
+/// Typical use for a result built byte by byte:
+///   VoStringData* d = NewStringData(nullptr, maxSize, false);
+///   char* out = d->Chars();  ... write n <= maxSize bytes ...
+///   out[n] = 0; d->mLength = static_cast<int32_t>(n);
+///   return VoString(d);
+VoStringData* NewStringData(const char* source, long size, bool fixedLength);
+
+/// Appends \p count bytes from \p source to \p data and returns the block that
+/// now holds the string (\p data itself, or a new one that replaced it; the old
+/// one is then freed). A null \p data gives a new text-mode block holding the
+/// bytes. \p source may point into \p data. Throws "VoUnexpectedErr" (2) when
+/// \p data is shared, "VoGeneralErr" (42) for a fixed-length block of length -1,
+/// "VoMemFullErr" (4) beyond 2^31-1 characters. Growth: when the new length
+/// exceeds the capacity, the new capacity is 3*capacity/2 if that is more than
+/// the needed size, else the needed size; at least 10.
+VoStringData* CatStringData(VoStringData* data, const char* source, long count);
+
+#endif  // VOFOUNDATION_VOCORE_VOSTRINGPRIVATE_H

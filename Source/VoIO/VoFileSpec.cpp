@@ -1,0 +1,268 @@
+// VoFileSpec.cpp - file specifications, listing facts and the table of known file types.
+#include "VoIO/VoFileSpec.h"
+
+#include "VoCore/VoError.h"
+#include "Mac/VoMacToolsOSX.h"
+
+namespace {
+
+/// A four-character code, first character in the most significant byte.
+constexpr unsigned long Sig(const char (&code)[5]) {
+  return (static_cast<unsigned long>(static_cast<unsigned char>(code[0])) << 24) |
+         (static_cast<unsigned long>(static_cast<unsigned char>(code[1])) << 16) |
+         (static_cast<unsigned long>(static_cast<unsigned char>(code[2])) << 8) |
+         static_cast<unsigned long>(static_cast<unsigned char>(code[3]));
+}
+
+constexpr unsigned long kCreatorMACS = Sig("MACS");
+constexpr unsigned long kUnknownID = 0x0000003F;  // one '?' in the lowest byte
+
+constexpr VoFileTypeEntry kFileTypes[VoFileSpec::kFileTypeCount] = {
+    {VoFileTypeText, Sig("TEXT"), Sig("ttxt"), "txt"},             // 0
+    {VoFileTypeText, Sig("TEXT"), Sig("ttxt"), "text"},            // 1
+    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "cie"},             // 2
+    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "ref"},             // 3
+    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "it8"},             // 4
+    {VoFileTypeProfile, Sig("prof"), Sig("sync"), "icc"},          // 5
+    {VoFileTypeProfile, Sig("prof"), Sig("sync"), "icm"},          // 6
+    {VoFileTypeColorSwatches, Sig("8BCO"), Sig("8BIM"), "aco"},    // 7
+    {VoFileTypePICT, Sig("PICT"), Sig("8BIM"), "pct"},             // 8
+    {VoFileTypePICT, Sig("PICT"), Sig("8BIM"), "pict"},            // 9
+    {VoFileTypeJPEG, Sig("JPEG"), Sig("8BIM"), "jpg"},             // 10
+    {VoFileTypeJPEG, Sig("JPEG"), Sig("8BIM"), "jpeg"},            // 11
+    {VoFileTypeJPEG, Sig("JFIF"), Sig("8BIM"), "jpg"},             // 12
+    {VoFileTypeJPEG2000, Sig("jp2 "), Sig("8BIM"), "jp2"},         // 13
+    {VoFileTypeJPEG2000, Sig("jpx "), Sig("8BIM"), "jpx"},         // 14
+    {VoFileTypeJPEG2000, Sig("j2k "), Sig("8BIM"), "j2k"},         // 15
+    {VoFileTypeJPEG2000, Sig("j2c "), Sig("8BIM"), "j2c"},         // 16
+    {VoFileTypeJPEG2000, Sig("pnm "), Sig("8BIM"), "pnm"},         // 17
+    {VoFileTypeTIFF, Sig("TIFF"), Sig("8BIM"), "tif"},             // 18
+    {VoFileTypeTIFF, Sig("TIFF"), Sig("8BIM"), "tiff"},            // 19
+    {VoFileTypePNG, Sig("PNGf"), Sig("8BIM"), "png"},              // 20
+    {VoFileTypeTarga, Sig("TPIC"), Sig("8BIM"), "tga"},            // 21
+    {VoFileTypeScitexCT, Sig("..CT"), Sig("8BIM"), "sct"},         // 22
+    {VoFileTypeGIF, Sig("GIFf"), Sig("8BIM"), "gif"},              // 23
+    {VoFileTypePDF, Sig("PDF "), Sig("****"), "pdf"},              // 24
+    {VoFileTypeBinary, Sig("BINA"), Sig("****"), ""},              // 25
+    {VoFileTypeApplication, Sig("APPL"), Sig("****"), "exe"},      // 26
+    {VoFileTypeHTML, Sig("HTML"), Sig("****"), "html"},            // 27
+    {VoFileTypeHTML, Sig("HTML"), Sig("****"), "htm"},             // 28
+    {VoFileTypeAFM, Sig("AFM "), Sig("****"), "afm"},              // 29
+    {VoFileTypePPM, Sig("PPM "), Sig("****"), "ppm"},              // 30
+    {VoFileTypeLink, Sig("LINK"), Sig("****"), "link"},            // 31
+    {VoFileTypeLibrary, Sig("DLL "), Sig("****"), "dll"},          // 32
+    {VoFileTypeLibrary, Sig("DYLB"), Sig("****"), "dylib"},        // 33
+    {VoFileTypeUnknown, kUnknownID, kUnknownID, ""},               // 34: catch-all
+};
+
+constexpr int kSearchable = VoFileSpec::kUnknownIndex;  // entries 0 .. 33
+
+/// The last three characters of \p text (all of it when shorter).
+VoString LastThree(const VoString& text) {
+  long n = text.length();
+  return n > 3 ? text.substr(n - 3) : text;
+}
+
+}  // namespace
+
+// ==================================================================== VoFileSpec
+
+VoFileSpec::VoFileSpec(const VoString& fullName) : mFullName(fullName), mTypeID(0), mCreatorID(0) {
+  if (fullName.length() > 0) SetFullName(fullName);
+}
+
+VoFileSpec::~VoFileSpec() = default;
+
+VoString VoFileSpec::GetPath() const {
+  long slash = mFullName.findreverse('/');
+  return slash < 0 ? VoString() : mFullName.substr(0, slash + 1);
+}
+
+VoString VoFileSpec::GetName() const {
+  long slash = mFullName.findreverse('/');
+  return slash < 0 ? mFullName : mFullName.substr(slash + 1);
+}
+
+VoString VoFileSpec::GetExtension() const {
+  VoString name = GetName();
+  long dot = name.findreverse('.');
+  return dot > 0 ? name.substr(dot + 1) : VoString();
+}
+
+VoString VoFileSpec::GetBaseName() const {
+  VoString name = GetName();
+  long dot = name.findreverse('.');
+  if (dot > 0) {
+    int index = Extension2Index(name.substr(dot + 1));
+    if (index < kSearchable && kFileTypes[index].type != VoFileTypeUnknown)
+      return name.substr(0, dot);
+  }
+  return name;
+}
+
+void VoFileSpec::SetFullName(const VoString& fullName) {
+  mFullName = fullName;
+  SetType(VoFileTypeUnknown);
+}
+
+void VoFileSpec::SetNativeFullName(const VoString& fullName) { SetFullName(fullName); }
+
+void VoFileSpec::SetPath(const VoString& path) {
+  VoString folder = path;
+  long n = folder.length();
+  if (n > 0 && folder.c_str()[n - 1] != '/') folder += '/';
+  SetFullName(folder + GetName());
+}
+
+void VoFileSpec::SetName(const VoString& name) { SetFullName(GetPath() + name); }
+
+void VoFileSpec::Compose(const VoString& path, const VoString& name) {
+  if (path.length() <= 0 || IsAbsolute(name)) {
+    SetFullName(name);
+  } else {
+    SetPath(path);
+    SetName(name);
+  }
+}
+
+void VoFileSpec::CheckExtension(const VoString& extension) {
+  VoString name = GetName();
+  VoString last = LastThree(name);
+  if (last == "icc" || last == "icm") return;
+  long n = name.length();
+  if (n > 3 && name.c_str()[n - 4] == '.') {
+    name = name.substr(0, n - 3);
+  } else {
+    name += '.';
+  }
+  name += extension.length() > 0 ? extension : VoString("icc");
+  SetName(name);
+}
+
+void VoFileSpec::AdjustExtension() {
+  VoString base = GetBaseName();
+  VoString extension = Type2Extension(TypeID2Type(mTypeID));
+  if (extension.length() <= 0) {
+    SetName(base);
+  } else {
+    SetName(base + '.' + extension);
+  }
+}
+
+void VoFileSpec::SetCreatorID(unsigned long id) {
+  uint32_t creator = static_cast<uint32_t>(id);
+  if (creator != 0 && creator != kCreatorMACS) {
+    mCreatorID = creator;
+  } else {
+    AdjustCreatorID();
+  }
+}
+
+void VoFileSpec::AdjustCreatorID() {
+  int first = -1;
+  for (int i = 0; i < kSearchable; ++i) {
+    if (kFileTypes[i].typeID != mTypeID) continue;
+    if (kFileTypes[i].creatorID == mCreatorID) return;
+    if (first < 0) first = i;
+  }
+  mCreatorID = first < 0 ? 0 : static_cast<uint32_t>(kFileTypes[first].creatorID);
+}
+
+VoFileType VoFileSpec::GetType() const { return TypeID2Type(mTypeID); }
+
+void VoFileSpec::SetType(VoFileType type) {
+  if (type != VoFileTypeUnknown) {
+    mTypeID = static_cast<uint32_t>(Type2TypeID(type));
+    AdjustCreatorID();
+    AdjustExtension();
+    return;
+  }
+  long dot = mFullName.findreverse('.');
+  if (dot < 0) return;
+  unsigned long id = kFileTypes[Extension2Index(mFullName.substr(dot + 1))].typeID;
+  if (id == mTypeID || id == 0) return;
+  mTypeID = static_cast<uint32_t>(id);
+  AdjustCreatorID();
+}
+
+// ---------------------------------------------------------------- the table
+
+const VoFileTypeEntry& VoFileSpec::FileTypeEntry(int index) {
+  if (index < 0 || index >= kFileTypeCount) VO_THROW(eVoIndexError);
+  return kFileTypes[index];
+}
+
+int VoFileSpec::Type2Index(VoFileType type) {
+  for (int i = 0; i < kSearchable; ++i)
+    if (kFileTypes[i].type == type) return i;
+  return kUnknownIndex;
+}
+
+int VoFileSpec::TypeID2Index(unsigned long id) {
+  for (int i = 0; i < kSearchable; ++i)
+    if (kFileTypes[i].typeID == id) return i;
+  return kUnknownIndex;
+}
+
+int VoFileSpec::Extension2Index(const VoString& extension) {
+  for (int i = 0; i < kSearchable; ++i)
+    if (extension.cmpIgnoreCase(kFileTypes[i].extension) == 0) return i;
+  return kUnknownIndex;
+}
+
+unsigned long VoFileSpec::Type2TypeID(VoFileType type) { return kFileTypes[Type2Index(type)].typeID; }
+
+VoString VoFileSpec::Type2Extension(VoFileType type) {
+  return VoString(kFileTypes[Type2Index(type)].extension);
+}
+
+VoFileType VoFileSpec::TypeID2Type(unsigned long id) { return kFileTypes[TypeID2Index(id)].type; }
+
+VoFileType VoFileSpec::Extension2Type(const VoString& extension) {
+  return kFileTypes[Extension2Index(extension)].type;
+}
+
+bool VoFileSpec::IsAbsolute(const VoString& path) {
+  long n = path.length();
+  if (n <= 0) return false;
+  const char* p = path.c_str();
+  if (p[0] == '/' || p[0] == '\\' || p[0] == ':') return true;
+  return n >= 3 && p[1] == ':' && (p[2] == '/' || p[2] == '\\');
+}
+
+VoString VoFileSpec::Name2WinName(VoString name) {
+  if (name.length() > 0) name.Replace('/', '\\');
+  return name;
+}
+
+VoString VoFileSpec::WinName2Name(VoString name) {
+  if (name.length() > 0) name.Replace('\\', '/');
+  return name;
+}
+
+bool operator==(const VoFileSpec& a, const VoFileSpec& b) {
+  return a.GetFullName() == b.GetFullName();
+}
+
+// ==================================================================== VoFileInfo
+
+VoFileInfo::VoFileInfo(const VoString& fullName)
+    : VoFileSpec(fullName),
+      mCreationDate(0, 0, 0, 0, 0, 0),
+      mModificationDate(0, 0, 0, 0, 0, 0),
+      mIsFile(true),
+      mSize(0) {}
+
+VoFileInfo::VoFileInfo(const VoFileSpec& fileSpec)
+    : VoFileSpec(fileSpec),
+      mCreationDate(0, 0, 0, 0, 0, 0),
+      mModificationDate(0, 0, 0, 0, 0, 0),
+      mIsFile(true),
+      mSize(0) {}
+
+// ==================================================================== members that ask the file system
+// (added by the file-system bridge)
+
+void VoFileSpec::SetPath(VoFolderType folder) { VoMacSetPath(*this, folder); }
+
+VoString VoFileSpec::GetNativeFullName() const { return VoMacGetFullPathName(*this); }

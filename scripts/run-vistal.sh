@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# run-vistal.sh [VISTAL-ARGUMENTS...] - builds vistal and runs it.
+#
+# Builds vistal with CMake into build/run (Release). Then:
+#   - with DISPLAY set, runs vistal against that display, with your system bus and
+#     colord, passing the arguments on;
+#   - without DISPLAY, runs a demo: starts a private headless X server with three
+#     outputs (one of them a portrait panel), a private system bus, colord and
+#     xiccd, gives each output a sample ICC profile from Debian's packages (one
+#     under a path with blanks), runs vistal against it, and stops all of it again.
+#     The demo needs root.
+# When run as root it first installs the Debian packages it needs that are missing.
+# The exit status is vistal's (see `man vistal`).
+
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build/run"
+
+build_packages=(cmake g++ pkg-config libx11-dev libxrandr-dev libglib2.0-dev libgtest-dev)
+demo_packages=(xserver-xorg-core xserver-xorg-video-dummy x11-xkb-utils xkb-data x11-xserver-utils
+  dbus dbus-daemon libglib2.0-bin colord colord-data icc-profiles-free xiccd util-linux procps xxd)
+
+install_missing() {
+  local package missing=()
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "run-vistal: installing ${missing[*]}" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+if [ "$(id -u)" = 0 ]; then
+  if [ -n "${DISPLAY:-}" ]; then
+    install_missing "${build_packages[@]}"
+  else
+    install_missing "${build_packages[@]}" "${demo_packages[@]}"
+  fi
+fi
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target vistal vistal_set_edid -j "$(nproc)" >/dev/null
+vistal="$build/Source/Vistal/vistal"
+
+if [ -n "${DISPLAY:-}" ]; then
+  exec "$vistal" "$@"
+fi
+
+if [ "$(id -u)" != 0 ]; then
+  echo "run-vistal: DISPLAY is not set, and the headless demo needs root (Xorg, colord)." >&2
+  echo "run-vistal: run it as root, or set DISPLAY to use your own display." >&2
+  exit 1
+fi
+
+# shellcheck source-path=SCRIPTDIR source=headless-displays.sh
+source "$root/scripts/headless-displays.sh"
+export HD_EDID_TOOL="$build/Source/Vistal/vistal_set_edid"
+state=$(mktemp -d /tmp/vistal-demo.XXXXXX)
+trap 'hd_stop "$state"' EXIT
+trap 'exit 130' INT TERM HUP
+
+echo "run-vistal: no DISPLAY, starting a headless demo: three outputs, colord, xiccd" >&2
+hd_start_x "$state" \
+  "1920x1080+0+0,527x296,DEL:0xa0c5:1001:Demo Left" \
+  "1200x1920+1920+0,518x324,GSM:0x5b7f:2002:Demo Portrait" \
+  "2560x1440+3120+240,597x336,AUS:0x27a1:3003:Demo Right"
+hd_start_bus "$state"
+wide=$(hd_add_profile "$state" /usr/share/color/icc/colord/AdobeRGB1998.icc "Demo Profiles/Wide Gamut.icc")
+hd_start_colord "$state"
+hd_start_xiccd "$state"
+hd_assign_profile "$state" DUMMY0 /usr/share/color/icc/sRGB.icc
+hd_assign_profile "$state" DUMMY1 /usr/share/color/icc/colord/AdobeRGB1998.icc
+hd_assign_profile "$state" DUMMY2 "$wide"
+echo "run-vistal: demo display $DISPLAY; running $vistal $*" >&2
+
+status=0
+"$vistal" "$@" || status=$?
+exit "$status"

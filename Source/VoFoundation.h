@@ -12,6 +12,7 @@
 #include "VoIO/VoStream.h"
 #include "VoIO/VoStdStream.h"
 #include "VoIO/VoFileSpec.h"
+#include "Mac/VoMacToolsOSX.h"
 #include "VoMath/VoRandom.h"
 #include "VoSystem/VoPlatform.h"
 #include "VoSystem/VoSystem.h"

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "VoCore/VoDebug.h"
+
 namespace {
 
 char* CopyText(const char* text) {
@@ -52,8 +54,14 @@ VoError::VoError(unsigned long code, const char* name, const char* file, int lin
     : mErr(0), mErrName(nullptr), mFileName(nullptr), mLine(0), mWhat(nullptr) {
   const char* base = BaseName(file);
   if (code != 0) {
-    // DEBUG TRACE POINT: every raised error with a non-zero code leaves its
-    // level-1 line in the debug log here, before the fields are stored.
+    // Every raised error leaves one level-1 line in the debug log, before the
+    // fields are stored. The log swallows its own failures and drops messages
+    // that its writing produces, so this neither throws nor recurses.
+    try {
+      VoDebugPrintfImpl(1, "VoError: %d \"%s\", file \"%s\", line %d", static_cast<int>(code),
+                        name ? name : "", base ? base : "", line);
+    } catch (...) {
+    }
   }
   Set(code, name, base, line);
 }

@@ -31,6 +31,12 @@ T* VoNewElementBlock(int n, int raw) {
   }
 }
 
+/// Asks VoArray(n, VoRawElements{k}) to leave the first k elements of a
+/// trivial element type uninitialised, for an owner that writes them itself.
+struct VoRawElements {
+  int count;
+};
+
 /// A fixed number of elements of T with checked indexing.
 ///
 /// T must be default-constructible, copy-assignable and destructible.
@@ -45,8 +51,8 @@ T* VoNewElementBlock(int n, int raw) {
 /// - Elements are value-initialised (`new T[n]()`), so built-in types start
 ///   as zero rather than indeterminate; class types are default-constructed.
 ///   For trivial types, elements that are assigned right after the block is
-///   made are not cleared first, and VoArray(n, raw) lets an owner that fills
-///   the block itself skip clearing altogether.
+///   made are not cleared first, and VoArray(n, VoRawElements{n}) lets an
+///   owner that fills the block itself skip clearing altogether.
 /// - A negative size (constructor or ReSize) is thrown as "VoArgErr" (code 3).
 /// - Copy assignment builds the new block before destroying the old one, so
 ///   a failure part-way leaves the target as it was (strong guarantee);
@@ -63,12 +69,12 @@ class VoArray {
   }
 
   /// \p n elements for an owner that fills the block itself: for trivial
-  /// types the first \p raw elements are left uninitialised (the rest are
+  /// types the first raw.count elements are left uninitialised (the rest are
   /// cleared), so they must be written before they are used; other types
   /// are value-initialised as by VoArray(n).
-  VoArray(int n, int raw) : size(0), elements(nullptr) {
+  VoArray(int n, VoRawElements raw) : size(0), elements(nullptr) {
     CheckSize(n);
-    elements = VoNewElementBlock<T>(n, raw);
+    elements = VoNewElementBlock<T>(n, raw.count);
     size = n;
   }
 

@@ -26,7 +26,7 @@ inline bool TextEquals(const VoString& s, const char* t, long n) {
   return std::strncmp(p, t, static_cast<size_t>(n)) == 0 && p[n] == 0;
 }
 
-// The length of a string's text as the comparisons see it, and its bytes.
+// The length of a string's text as the comparisons see it: up to its first zero byte.
 inline long CompareLength(const VoString& s) { return static_cast<long>(std::strlen(s.c_str())); }
 
 bool ReadsAsTrue(const VoString& value) {
@@ -286,9 +286,8 @@ void VoDataBase::RemoveIndex(int i) {
   mEntries.Remove(i);
   // The slot behind the new last element keeps a copy of a moved entry;
   // clearing it releases the removed entry's nested database now.
-  const int cap = mEntries.storage.size;
-  int slot = mEntries.head + mEntries.count;
-  if (slot >= cap) slot -= cap;
+  const int toEnd = mEntries.storage.size - mEntries.head;  // no overflow for any capacity
+  const int slot = mEntries.count < toEnd ? mEntries.head + mEntries.count : mEntries.count - toEnd;
   mEntries.storage.elements[slot] = VoDBData();
 }
 

@@ -100,7 +100,8 @@ class VoDBData {
 ///   a moved entry, so a removed entry's nested database is released at once.
 /// - Assignment builds the copy first and then replaces the entries, so a
 ///   database may be assigned from one of its own nested databases.
-/// - WriteToFile and ReadFromFile are provided by the file layer.
+/// - WriteToFile and ReadFromFile are defined with the file layer
+///   (VoDataBaseFile.cpp), which says how a file is written and replaced.
 class VoDataBase : public VoObject {
  public:
   /// Deepest nesting the text reader and writer accept below the database
@@ -213,9 +214,9 @@ class VoDataBase : public VoObject {
   /// Inside a "#{" ... "#}" block comment an empty line counts as one line,
   /// so a "#}" at the start of the line behind it ends the block.
   void ReadFromString(const VoString& text);
-  /// Writes WriteToString() to the file, creating or emptying it.
+  /// Writes the text of WriteToString() to the file (VoDataBaseFile.cpp).
   void WriteToFile(const VoFileSpec& spec) const;
-  /// Reads the whole file and calls ReadFromString.
+  /// Reads the whole file and calls ReadFromString (VoDataBaseFile.cpp).
   void ReadFromFile(const VoFileSpec& spec);
   /// Sets mSaveControlChars and returns its previous value.
   static bool SaveControlChars(bool save);

@@ -5,6 +5,7 @@
 // backslash escapes) and its quoted tokens are unquoted as
 // VoString::UnQuoteString does, but no token is built character by
 // character. Reader and writer keep their levels on explicit stacks.
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -432,6 +433,7 @@ void VoDataBase::TakeEntries(VoDBData* entries, int n) {
     if (list.count == 0) list.storage.Clear();
     return;
   }
+  if (n > INT_MAX - list.count) VO_THROW(eVoMemFullErr);
   const int total = list.count + n;
   VoArray<VoDBData> ring(total);
   for (int i = 0; i < list.count; ++i) ring.elements[i] = list[i];

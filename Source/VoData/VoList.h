@@ -3,6 +3,7 @@
 #define VOFOUNDATION_VODATA_VOLIST_H
 
 #include <algorithm>
+#include <climits>
 
 #include "VoCore/VoError.h"
 #include "VoData/VoArray.h"
@@ -13,7 +14,9 @@
 /// which is `storage.size`. `tail` is the slot of the last element: -1 in a
 /// new or emptied list, the slot before `head` when the list became empty by
 /// removals. Slots outside the elements hold default values or stale copies
-/// of former elements; they are never destroyed one by one.
+/// of former elements; they are never destroyed one by one. (For trivial
+/// types the spare slots of a grown or re-sized ring are left as `new T[]`
+/// leaves them, i.e. default-initialised, not cleared.)
 ///
 /// A full list grows to 2 * count + 1 slots, so the capacity runs 10, 21, 43,
 /// 87, ... from a new list and 1, 3, 7, 15, ... from an emptied one. Elements
@@ -30,7 +33,10 @@
 ///   head and tail are those of "copy the element, re-size, then add".
 /// - Assignment re-sizes the storage first and only then changes count, head
 ///   and tail, so a failure never leaves count above the capacity.
-/// - A negative ReSize is thrown as "VoArgErr" (code 3).
+/// - A negative ReSize is thrown as "VoArgErr" (code 3); growing beyond the
+///   largest signed 32-bit capacity is thrown as "VoMemFullErr" (code 4).
+/// - Element i is found without computing head + i beyond the capacity, so
+///   no index arithmetic can overflow.
 template <class T>
 class VoList {
  public:
@@ -121,7 +127,7 @@ class VoList {
     if (n == count) return;
     if (n < 0) VO_THROW(eVoArgErr);
     const int keep = n < count ? n : count;
-    VoArray<T> ring(n, n);
+    VoArray<T> ring(n, VoRawElements{n});
     FillRing(ring, keep);
     storage.Swap(ring);
     count = keep;
@@ -138,15 +144,21 @@ class VoList {
   // Slot of element i, after the index check.
   int Slot(int i) const {
     if (static_cast<unsigned>(i) >= static_cast<unsigned>(count)) VO_THROW(eVoIndexError);
-    int slot = head + i;
-    if (slot >= storage.size) slot -= storage.size;
-    return slot;
+    const int toEnd = storage.size - head;  // no overflow for any capacity
+    return i < toEnd ? head + i : i - toEnd;
+  }
+
+  // The capacity is a signed 32-bit number: a list of more than
+  // (2^31 - 2) / 2 elements cannot grow.
+  void CheckGrowth() const {
+    if (count > (INT_MAX - 1) / 2) VO_THROW(eVoMemFullErr);
   }
 
   // AddBack on a full list: the new ring holds elements 0..count-1 in slots
   // 0..count-1 and x in slot count.
   void GrowBack(const T& x) {
-    VoArray<T> ring(2 * count + 1, 2 * count + 1);
+    CheckGrowth();
+    VoArray<T> ring(2 * count + 1, VoRawElements{2 * count + 1});
     FillRing(ring, count);
     ring.elements[count] = x;
     storage.Swap(ring);
@@ -158,8 +170,9 @@ class VoList {
   // AddFront on a full list: the new ring holds elements 0..count-1 in slots
   // 0..count-1 and x in the last slot.
   void GrowFront(const T& x) {
+    CheckGrowth();
     const int cap = 2 * count + 1;
-    VoArray<T> ring(cap, cap);
+    VoArray<T> ring(cap, VoRawElements{cap});
     FillRing(ring, count);
     ring.elements[cap - 1] = x;
     storage.Swap(ring);

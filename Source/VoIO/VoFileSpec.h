@@ -187,6 +187,13 @@ class VoFileSpec {
   void SetPath(VoFolderType folder);
   /// The full name in the file system's own form: on Linux the full name unchanged.
   VoString GetNativeFullName() const;
+  /// Gives the spec a name under which no file exists yet (VoSystem::FileExists:
+  /// a file that cannot be opened for reading counts as absent):
+  /// unchanged when none exists under the current one, else path + base name +
+  /// "-001." + extension, "-002.", ... (at least three digits, no upper bound),
+  /// all three parts taken from the starting name: "report.txt" becomes
+  /// "report-001.txt", "archive.xyz" "archive.xyz-001.xyz", "notes" "notes-001.".
+  void SetUniqueName();
 
  private:
   VoString mFullName;

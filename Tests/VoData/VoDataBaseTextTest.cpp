@@ -297,6 +297,14 @@ TEST(VoDataBaseScanner, String2DBAppendsOneLevel) {
   EXPECT_EQ(Dump(db), "x=0;a=1{b=2};c=3");
   pos = -2;
   EXPECT_EQ(ErrorCode([&] { db.String2DB(text, pos); }), eVoIndexError);
+  // A level that opens at once belongs to the level's last entry read earlier.
+  pos = 0;
+  db.String2DB("{\nz = 9\n}\nd = 4", pos);
+  EXPECT_EQ(Dump(db), "x=0;a=1{b=2};c=3{z=9};d=4");
+  VoDataBase empty;
+  pos = 0;
+  EXPECT_EQ(ErrorCode([&] { empty.String2DB("{\nz = 9\n}", pos); }), eVoIndexError);
+  EXPECT_EQ(empty.GetCount(), 0);
 }
 
 // ---------------------------------------------------------------- reading

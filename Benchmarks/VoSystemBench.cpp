@@ -1,0 +1,135 @@
+// Benchmarks of VoSystem::TickCount against the system clocks, and VoSystem::CopyFile against cp.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "VoIO/VoFileSpec.h"
+#include "VoSystem/VoSystem.h"
+
+extern char** environ;
+
+namespace {
+
+// ---------------------------------------------------------------- clock
+
+void BM_VoSystem_TickCount(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(VoSystem::TickCount());
+}
+BENCHMARK(BM_VoSystem_TickCount);
+
+void BM_Peer_ClockGettimeMonotonic(benchmark::State& state) {
+  for (auto _ : state) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    benchmark::DoNotOptimize(now);
+  }
+}
+BENCHMARK(BM_Peer_ClockGettimeMonotonic);
+
+void BM_Peer_SteadyClockNow(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(std::chrono::steady_clock::now());
+}
+BENCHMARK(BM_Peer_SteadyClockNow);
+
+// ---------------------------------------------------------------- file copy
+
+constexpr long kCopyBytes = 1L << 30;  // 1 GiB
+
+/// The 1 GiB source file and the two targets under /tmp, made on first use and
+/// deleted when the program ends.
+class CopyFiles {
+ public:
+  static CopyFiles& Get() {
+    static CopyFiles files;
+    return files;
+  }
+  bool ok() const { return ok_; }
+  const std::string& source() const { return source_; }
+  const std::string& oursTarget() const { return oursTarget_; }
+  const std::string& cpTarget() const { return cpTarget_; }
+
+  ~CopyFiles() {
+    for (const std::string* p : {&source_, &oursTarget_, &cpTarget_}) unlink(p->c_str());
+    rmdir(dir_.c_str());
+  }
+
+ private:
+  CopyFiles() {
+    char pattern[] = "/tmp/vo-copy-bench-XXXXXX";
+    if (!mkdtemp(pattern)) return;
+    dir_ = pattern;
+    source_ = dir_ + "/source.bin";
+    oursTarget_ = dir_ + "/ours.bin";
+    cpTarget_ = dir_ + "/cp.bin";
+    std::FILE* f = std::fopen(source_.c_str(), "wb");
+    if (!f) return;
+    std::vector<unsigned char> block(1 << 20);
+    uint32_t x = 12345;
+    for (long done = 0; done < kCopyBytes; done += static_cast<long>(block.size())) {
+      for (unsigned char& b : block) {
+        x = x * 1664525u + 1013904223u;
+        b = static_cast<unsigned char>(x >> 24);
+      }
+      if (std::fwrite(block.data(), 1, block.size(), f) != block.size()) {
+        std::fclose(f);
+        return;
+      }
+    }
+    ok_ = std::fclose(f) == 0;
+  }
+
+  bool ok_ = false;
+  std::string dir_, source_, oursTarget_, cpTarget_;
+};
+
+VoFileSpec Spec(const std::string& path) { return VoFileSpec(VoString(path.c_str())); }
+
+void BM_VoSystem_CopyFile_1GiB(benchmark::State& state) {
+  CopyFiles& files = CopyFiles::Get();
+  if (!files.ok()) {
+    state.SkipWithError("cannot make the 1 GiB source file under /tmp");
+    return;
+  }
+  const VoFileSpec from = Spec(files.source());
+  const VoFileSpec to = Spec(files.oursTarget());
+  for (auto _ : state) VoSystem::CopyFile(from, to);
+  state.SetBytesProcessed(state.iterations() * kCopyBytes);
+}
+BENCHMARK(BM_VoSystem_CopyFile_1GiB)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_Peer_Cp_1GiB(benchmark::State& state) {
+  CopyFiles& files = CopyFiles::Get();
+  if (!files.ok()) {
+    state.SkipWithError("cannot make the 1 GiB source file under /tmp");
+    return;
+  }
+  std::vector<std::string> argv = {"cp", files.source(), files.cpTarget()};
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  for (auto _ : state) {
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, "cp", nullptr, nullptr, args.data(), environ) != 0) {
+      state.SkipWithError("cp could not be started");
+      return;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      state.SkipWithError("cp failed");
+      return;
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * kCopyBytes);
+}
+BENCHMARK(BM_Peer_Cp_1GiB)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+}  // namespace

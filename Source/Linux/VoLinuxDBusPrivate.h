@@ -1,0 +1,16 @@
+// VoLinuxDBusPrivate.h - the freedesktop screen saver's user-activity call on the session bus.
+#ifndef VOFOUNDATION_LINUX_VOLINUXDBUSPRIVATE_H
+#define VOFOUNDATION_LINUX_VOLINUXDBUSPRIVATE_H
+
+/// Calls org.freedesktop.ScreenSaver.SimulateUserActivity on the session bus
+/// (object /org/freedesktop/ScreenSaver, then /ScreenSaver where the first
+/// object is missing), which restarts the desktop's idle timer. Uses GIO,
+/// loaded at run time (dlopen of "libgio-2.0.so.0"), on a private connection
+/// that is closed again; each call waits at most \p timeoutMilliseconds for its
+/// answer and starts no service. The bus is the one DBUS_SESSION_BUS_ADDRESS
+/// names, else $XDG_RUNTIME_DIR/bus when that socket exists; without either
+/// nothing is tried (no bus is ever launched). False when no call got an answer
+/// without error; nothing is reported further.
+bool VoLinuxSimulateUserActivity(int timeoutMilliseconds);
+
+#endif  // VOFOUNDATION_LINUX_VOLINUXDBUSPRIVATE_H

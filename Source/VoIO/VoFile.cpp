@@ -1,0 +1,178 @@
+// VoFile.cpp - the stream on a named file, and the write-only stream that appends every write to a file.
+#include "VoIO/VoFile.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "Mac/VoMacFileOps.h"
+#include "Mac/VoMacToolsOSX.h"
+#include "VoCore/VoError.h"
+#include "VoCore/VoStringPrivate.h"
+
+// ==================================================================== VoFile
+
+VoFile::VoFile() : mHandle(nullptr), mSpec(VoString("")), mAccess(eVoFileNone), mLastOp(kNone) {}
+
+VoFile::VoFile(const VoFileSpec& spec, eVoFileAccess access)
+    : mHandle(nullptr), mSpec(spec), mAccess(access), mLastOp(kNone) {}
+
+VoFile::~VoFile() {
+  if (mHandle != nullptr) std::fclose(mHandle);
+}
+
+void VoFile::OpenLazily(bool when) {
+  if (when && mHandle == nullptr) Open(mAccess, false);
+}
+
+void VoFile::RequireHandle() const {
+  if (mHandle == nullptr) VO_THROW(eVoFileNotOpen);
+}
+
+void VoFile::SwitchTo(LastOp op) {
+  // C standard I/O needs a positioning call between output and input on a
+  // stream opened for both.
+  if (mLastOp != kNone && mLastOp != op) std::fseek(mHandle, 0, SEEK_CUR);
+  mLastOp = op;
+}
+
+void VoFile::Read(void* buffer, unsigned long size, unsigned long* count) {
+  if (buffer == nullptr) VO_THROW(eVoArgErr);
+  OpenLazily(mAccess == eVoFileRead || mAccess == eVoFileReadWrite);
+  RequireHandle();
+  SwitchTo(kRead);
+  const unsigned long n = std::fread(buffer, 1, size, mHandle);
+  if (count != nullptr) *count = n;
+}
+
+void VoFile::Write(const void* buffer, unsigned long size, unsigned long* count) {
+  OpenLazily(mAccess == eVoFileWrite || mAccess == eVoFileReadWrite);
+  RequireHandle();
+  if (buffer == nullptr) VO_THROW(eVoArgErr);
+  SwitchTo(kWrite);
+  const unsigned long n = size == 0 ? 0 : std::fwrite(buffer, 1, size, mHandle);
+  if (count != nullptr) *count = n;
+  if (n < size) VO_THROW(eVoFileWriteFailed);
+}
+
+void VoFile::SetPosition(long offset, eVoFileSeekMode mode) {
+  OpenLazily(mAccess != eVoFileNone);
+  RequireHandle();
+  long target = offset;
+  int whence = SEEK_SET;
+  switch (mode) {
+    case eVoFileSeekBegin:
+      break;
+    case eVoFileSeekEnd: {
+      const unsigned long length = Length();
+      if (__builtin_sub_overflow(static_cast<long>(length), offset, &target)) VO_THROW(eVoFileSeekFailed);
+      break;
+    }
+    case eVoFileSeekCurrent:
+      whence = SEEK_CUR;
+      break;
+    default:
+      VO_THROW(eVoArgErr);
+  }
+  if (std::fseek(mHandle, target, whence) != 0) VO_THROW(eVoFileSeekFailed);
+  mLastOp = kNone;
+}
+
+long VoFile::GetPosition() {
+  OpenLazily(mAccess != eVoFileNone);
+  RequireHandle();
+  const long position = std::ftell(mHandle);
+  if (position == -1) VO_THROW(eVoFilePosFailed);
+  return position;
+}
+
+VoString VoFile::GetName() const {
+  VoString name("VoFile\t");
+  name += mSpec.GetFullName();
+  return name;
+}
+
+void VoFile::SetSpec(const VoFileSpec& spec) { mSpec = spec; }
+
+void VoFile::GetSpec(VoFileSpec& spec) const { spec = mSpec; }
+
+void VoFile::Open(eVoFileAccess access, bool unused) {
+  (void)unused;
+  if (mHandle != nullptr) return;
+  errno = 0;
+  FILE* handle = VoMacOpenFile(mSpec, access);  // may throw its own code-12 error
+  if (handle == nullptr) {
+    const int err = errno;
+    VoString text;
+    switch (access) {
+      case eVoFileRead:
+        text.Printf("FileNotOpen (for reading, errno=%d): %s", err, mSpec.GetFullName().c_str());
+        break;
+      case eVoFileWrite:
+      case eVoFileReadWrite:
+        text.Printf("FileNotOpen (for writing, errno=%d): %s", err, mSpec.GetFullName().c_str());
+        break;
+      default:
+        text = "FileNotOpen: ";
+        text += mSpec.GetFullName();
+        break;
+    }
+    throw VoError(eVoFileNotOpen, text.c_str(), nullptr, 0);
+  }
+  mHandle = handle;
+  mAccess = access;
+  mLastOp = kNone;
+}
+
+void VoFile::Close() {
+  if (mHandle != nullptr) std::fclose(mHandle);  // the result is not examined
+  mHandle = nullptr;
+  mAccess = eVoFileNone;
+  mLastOp = kNone;
+}
+
+unsigned long VoFile::Length() {
+  OpenLazily(mAccess != eVoFileNone);
+  RequireHandle();
+  const long position = std::ftell(mHandle);
+  if (position == -1) VO_THROW(eVoFileLengthFailed);
+  if (std::fseek(mHandle, 0, SEEK_END) != 0) VO_THROW(eVoFileLengthFailed);
+  const long length = std::ftell(mHandle);
+  if (std::fseek(mHandle, position, SEEK_SET) != 0 || length == -1) VO_THROW(eVoFileLengthFailed);
+  mLastOp = kNone;
+  return static_cast<unsigned long>(length);
+}
+
+VoString VoFile::ReadString() {
+  const long length = static_cast<long>(Length());
+  const long position = GetPosition();
+  if (length <= position) return VoString();
+  const long size = length - position;
+  // One block of the size, read straight into; NewStringData throws
+  // "VoMemFullErr" beyond 2^31-1 characters before allocating.
+  VoString text(NewStringData(nullptr, size, false));
+  char* chars = text.Get();
+  unsigned long got = 0;
+  Read(chars, static_cast<unsigned long>(size), &got);
+  if (got < static_cast<unsigned long>(size)) std::memset(chars + got, 0, static_cast<std::size_t>(size) - got);
+  text.SetLength(static_cast<int>(size));
+  return text;
+}
+
+void VoFile::WriteString(const VoString& text) {
+  const long length = text.length();
+  Write(text.c_str(), length > 0 ? static_cast<unsigned long>(length) : 0, nullptr);
+}
+
+// ==================================================================== VoFlushFileStream
+
+VoFlushFileStream::VoFlushFileStream(const VoFileSpec& spec) : mSpec(spec) {}
+
+VoFlushFileStream::~VoFlushFileStream() = default;
+
+void VoFlushFileStream::Write(const void* buffer, unsigned long size, unsigned long* count) {
+  if (buffer == nullptr && size > 0) return;
+  try {
+    VoMacAppendToFile(mSpec, buffer, size, count);  // failures lose the bytes silently
+  } catch (...) {
+  }
+}

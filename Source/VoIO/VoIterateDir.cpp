@@ -1,0 +1,121 @@
+// VoIterateDir.cpp - folder walks on top of the file-system bridge's container iteration.
+#include "VoIO/VoIterateDir.h"
+
+#include <cstring>
+#include <exception>
+
+#include "Mac/VoMacToolsOSX.h"
+
+namespace {
+
+/// What one walk hands to its per-entry step.
+struct WalkContext {
+  VoIterateDir* walker;
+  std::exception_ptr error;  ///< what DoFile threw; re-thrown once the walk has closed its folders
+};
+
+/// The only entry withheld by name.
+constexpr char kDesktopStore[] = ".DS_Store";
+
+/// True when the last part of \p path is exactly ".DS_Store".
+bool IsDesktopStore(const VoString& path) {
+  constexpr long kLen = sizeof kDesktopStore - 1;
+  const long n = path.length();
+  if (n < kLen) return false;
+  const char* p = path.c_str();
+  if (n > kLen && p[n - kLen - 1] != '/') return false;
+  return std::memcmp(p + n - kLen, kDesktopStore, kLen) == 0;
+}
+
+/// The per-entry step: turns one entry of the bridge's walk into a
+/// VoFileInfo and hands it to the walker. Returns true to end the walk.
+bool VisitEntry(bool /*containerChanged*/, unsigned long /*level*/, const FSCatalogInfo* cat,
+                const FSRef* ref, const FSSpec* /*record*/, const VoString* /*name*/,
+                void* data) {
+  WalkContext& ctx = *static_cast<WalkContext*>(data);
+  // An exception must not cross the bridge's walk, which holds folders open
+  // on its stack: keep it and end the walk; Start re-throws it afterwards.
+  try {
+    if (ctx.walker->GetStop()) return true;
+    if (IsDesktopStore(ref->path)) return false;
+
+    // The spec as the bridge fills one from a reference (type and creator
+    // derived from the extension, then the stored codes), but from the
+    // facts the walk already read and under the entry's own path: links
+    // are not resolved, so a link is named as the link.
+    VoFileInfo info(ref->path);
+    const bool folder = (cat->nodeFlags & kFSNodeIsDirectoryMask) != 0;
+    const uint32_t type = folder ? 0 : cat->fileType;
+    const uint32_t creator = folder ? 0 : cat->fileCreator;
+    if (info.GetType() == VoFileTypeUnknown) info.SetTypeID(type);
+    info.SetCreatorID(creator);
+
+    if (folder) {
+      info.SetIsFile(false);
+    } else {
+      info.SetCreationDate(VoMacTimeToDate(cat->createDate));
+      info.SetModificationDate(VoMacTimeToDate(cat->contentModDate));
+      info.SetSize(static_cast<unsigned long>(cat->dataLogicalSize));
+    }
+    ctx.walker->DoFile(info);
+    // A walker stopped by this entry does not enter it.
+    return ctx.walker->GetStop();
+  } catch (...) {
+    ctx.error = std::current_exception();
+    return true;
+  }
+}
+
+}  // namespace
+
+// ==================================================================== VoIterateDir
+
+VoIterateDir::VoIterateDir() : mStop(false) {}
+
+VoIterateDir::~VoIterateDir() = default;
+
+int VoIterateDir::Start(const VoFileSpec& folder, int depth) {
+  mStop = false;
+  FSRef ref;
+  OSErr err = VoFileSpecToFSRef(ref, folder);
+  if (err != kVoStatusNoErr) return err;
+  WalkContext ctx{this, nullptr};
+  const unsigned long levels = depth > 0 ? static_cast<unsigned long>(depth) : 0;
+  const uint32_t which =
+      kFSCatInfoCreateDate | kFSCatInfoContentMod | kFSCatInfoDataSizes | kFSCatInfoFinderInfo;
+  err = FSIterateContainer(ref, levels, which, false, false, VisitEntry, &ctx);
+  if (ctx.error) std::rethrow_exception(ctx.error);
+  return err;
+}
+
+void VoIterateDir::Stop() { mStop = true; }
+
+bool VoIterateDir::GetStop() const { return mStop; }
+
+int VoIterateDir::DoFile(const VoFileInfo& info) { return ProcessFile(info); }
+
+// ==================================================================== VoIterateDirGetFiles
+
+VoIterateDirGetFiles::VoIterateDirGetFiles() = default;
+
+int VoIterateDirGetFiles::ProcessFile(const VoFileInfo& info) {
+  const VoFileSpec& spec = info;
+  if (info.IsFile()) {
+    mFileList.AddBack(spec);
+  } else {
+    mFolderList.AddBack(spec);
+  }
+  return 0;
+}
+
+int VoIterateDirGetFiles::GetCount() const { return mFileList.count; }
+
+VoFileSpec VoIterateDirGetFiles::GetFileSpec(int index) const { return mFileList[index]; }
+
+VoList<VoFileSpec> VoIterateDirGetFiles::GetFileList() const { return mFileList; }
+
+int VoIterateDirGetFiles::GetFolderCount() const { return mFolderList.count; }
+
+VoFileSpec VoIterateDirGetFiles::GetFolder(int index) const { return mFolderList[index]; }
+
+VoList<VoFileSpec> VoIterateDirGetFiles::GetFolderList() const { return mFolderList; }

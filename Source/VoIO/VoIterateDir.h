@@ -1,0 +1,118 @@
+// VoIterateDir.h - depth-first walks of a folder tree, one VoFileInfo per entry.
+#ifndef VOFOUNDATION_VOIO_VOITERATEDIR_H
+#define VOFOUNDATION_VOIO_VOITERATEDIR_H
+
+#include "VoData/VoList.h"
+#include "VoIO/VoFileSpec.h"
+
+/// Walks a folder and, to a chosen depth, its subfolders, handing every entry
+/// to DoFile (and so to ProcessFile) as a VoFileInfo. Derive from it and
+/// override ProcessFile; call Stop() to end a walk early.
+///
+/// What a walk delivers:
+/// - Entries come in the order the file system lists them (not sorted),
+///   depth-first: each folder is reported before its contents, and its
+///   contents follow it at once, before the next entry of its own folder.
+///   The folder given to Start is not reported itself.
+/// - Levels: the folder's own entries are level 1. Start(folder, n) with
+///   n >= 1 reports levels 1 to n (folders at level n are reported but not
+///   entered); 0 reports the whole tree.
+/// - Symbolic links are never followed: a link is reported as an entry of its
+///   own (IsFile() true, its full name the link's own path, its size and dates
+///   those of the link itself) and never entered, whatever it points to.
+/// - An entry named exactly ".DS_Store" (byte-exact, case-sensitive) is not
+///   reported. Hidden entries (names starting with '.') are.
+/// - A folder entry has IsFile() false, the zero dates (VoDate()) and size 0.
+/// - A file entry (anything that is not a folder: regular files, links,
+///   devices, pipes, sockets) has its creation date, its modification date
+///   (time the contents last changed), both in UTC with the fraction of a
+///   second dropped, and its size in bytes.
+/// - The full name is the folder's resolved path (symbolic links in the path
+///   given to Start resolved) followed by "/" and the entry's relative path,
+///   byte for byte as the file system names it.
+/// - Type and creator IDs: derived from the name's extension as any
+///   VoFileSpec does; where the extension gives no known type, the type code
+///   stored with the file (Mac/VoMacToolsOSX.h) is taken, and a stored creator
+///   code replaces the derived creator. Folders have no stored codes.
+///
+/// Choices made here:
+/// - The size is the true length of the file as `unsigned long` (64 bits on
+///   Linux): a file of 5 GiB is reported with 5 GiB, never cut to 32 bits.
+/// - The creation date is the file system's birth time where it keeps one,
+///   else the time the contents last changed.
+/// - A link is reported under its own path, not under the path of what it
+///   points to, so that every full name reported lies inside the tree walked.
+/// - A negative depth counts as 0 (no limit).
+/// - Once Stop() was called in DoFile, the walk ends right after that call: a
+///   folder being reported is then not entered. No DoFile call follows a Stop().
+/// - An exception thrown by DoFile or ProcessFile ends the walk: every folder
+///   the walk holds open is closed first, then the exception leaves Start
+///   unchanged.
+///
+/// Changes to the tree during a walk (also from inside DoFile) are safe: an
+/// entry removed before it is reached is not reported, and whether an entry
+/// added during the walk is reported is up to the file system's listing (on
+/// Linux file systems an entry that stays where it is comes at most once).
+class VoIterateDir {
+ public:
+  /// Stop flag false.
+  VoIterateDir();
+  virtual ~VoIterateDir();
+
+  /// Clears the stop flag and walks \p folder down to \p depth levels (0: no
+  /// limit), calling DoFile for each entry. Returns 0 when the walk ran to its
+  /// end or was stopped, and a negative status of the file-system bridge
+  /// (kVoStatus... of Mac/VoMacToolsOSX.h) when \p folder names no folder or
+  /// cannot be listed, or listing a subfolder failed for a reason other than
+  /// denied access. A subfolder whose listing is denied reports nothing inside
+  /// it, and the rest of the folder it was met in is skipped as well; the walk
+  /// goes on one level higher and this is no failure. Raises nothing of its
+  /// own; what DoFile throws passes through.
+  virtual int Start(const VoFileSpec& folder, int depth);
+  /// Sets the stop flag: the walk reports no further entry.
+  virtual void Stop();
+  /// The stop flag; it stays set after a stopped walk until the next Start.
+  virtual bool GetStop() const;
+  /// Calls ProcessFile(info) and returns its result, which the walk ignores.
+  virtual int DoFile(const VoFileInfo& info);
+  /// What a subclass does with each entry; the result is ignored by the walk.
+  virtual int ProcessFile(const VoFileInfo& info) = 0;
+
+ private:
+  bool mStop;
+};
+
+/// A walker that collects the specs of the entries it meets: files in one
+/// list, folders in another, each in the order reported. Only the VoFileSpec
+/// part (full name, type ID, creator ID) is kept. The lists are never emptied:
+/// each Start appends to what earlier walks collected.
+class VoIterateDirGetFiles : public VoIterateDir {
+ public:
+  /// Stop flag false, both lists empty.
+  VoIterateDirGetFiles();
+
+  /// Appends the spec part of \p info to the file list when info.IsFile(),
+  /// else to the folder list. Returns 0.
+  int ProcessFile(const VoFileInfo& info) override;
+
+  /// Number of specs in the file list.
+  int GetCount() const;
+  /// A copy of the file list's spec \p index; "VoIndexError" (7) unless
+  /// 0 <= index < GetCount().
+  VoFileSpec GetFileSpec(int index) const;
+  /// A copy of the file list.
+  VoList<VoFileSpec> GetFileList() const;
+  /// Number of specs in the folder list.
+  int GetFolderCount() const;
+  /// A copy of the folder list's spec \p index; "VoIndexError" (7) unless
+  /// 0 <= index < GetFolderCount().
+  VoFileSpec GetFolder(int index) const;
+  /// A copy of the folder list.
+  VoList<VoFileSpec> GetFolderList() const;
+
+ private:
+  VoList<VoFileSpec> mFileList;
+  VoList<VoFileSpec> mFolderList;
+};
+
+#endif  // VOFOUNDATION_VOIO_VOITERATEDIR_H

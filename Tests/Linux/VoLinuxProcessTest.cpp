@@ -1,0 +1,206 @@
+// VoLinuxProcessTest.cpp - finding programs, running them with pipes and time limits, our own path.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "Linux/VoLinuxProcessPrivate.h"
+
+namespace {
+
+/// A private folder, removed with its files afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    char pattern[] = "/tmp/vo-process-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    path_ = made ? made : "";
+  }
+  ~TempDir() {
+    if (!path_.empty()) VoLinuxRun({"rm", "-rf", path_}, nullptr, nullptr, 5000);
+  }
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name, const std::string& text, mode_t mode) const {
+    const std::string p = path_ + "/" + name;
+    std::ofstream(p, std::ios::binary) << text;
+    chmod(p.c_str(), mode);
+    return p;
+  }
+
+ private:
+  std::string path_;
+};
+
+/// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    const char* old = getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+double Seconds() {
+  struct timespec t {};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+/// The number of children of this process that are zombies.
+int ZombieChildren() {
+  int zombies = 0;
+  DIR* proc = opendir("/proc");
+  if (!proc) return 0;
+  const std::string self = std::to_string(getpid());
+  while (dirent* e = readdir(proc)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    long ppid = 0;
+    if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 &&
+        std::to_string(ppid) == self && state == 'Z')
+      ++zombies;
+  }
+  closedir(proc);
+  return zombies;
+}
+
+TEST(VoLinuxProcess, FindsProgramsOnThePath) {
+  const std::string sh = VoLinuxFindProgram("sh");
+  ASSERT_FALSE(sh.empty());
+  EXPECT_EQ(sh[0], '/');
+  EXPECT_EQ(sh.substr(sh.size() - 3), "/sh");
+  EXPECT_EQ(VoLinuxFindProgram("vo-no-such-program-here"), "");
+  EXPECT_EQ(VoLinuxFindProgram(""), "");
+
+  TempDir dir;
+  const std::string tool = dir.File("vo-tool", "#!/bin/sh\n", 0755);
+  dir.File("vo-plain", "not executable", 0644);
+  {
+    ScopedEnv path("PATH", "/nonexistent:" + dir.path());
+    EXPECT_EQ(VoLinuxFindProgram("vo-tool"), tool);
+    EXPECT_EQ(VoLinuxFindProgram("vo-plain"), "");
+  }
+  // A name with '/' is taken as it is.
+  EXPECT_EQ(VoLinuxFindProgram(tool), tool);
+  EXPECT_EQ(VoLinuxFindProgram(dir.path() + "/vo-plain"), "");
+  EXPECT_EQ(VoLinuxFindProgram(dir.path()), "");  // a folder is no program
+  // An empty PATH entry is the current folder; the result is still absolute.
+  char cwd[PATH_MAX];
+  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  {
+    ScopedEnv path("PATH", "/nonexistent::/also-not");
+    EXPECT_EQ(VoLinuxFindProgram("vo-tool"), dir.path() + "/./vo-tool");
+  }
+  ASSERT_EQ(chdir(cwd), 0);
+}
+
+TEST(VoLinuxProcess, PassesEveryByteThroughInputAndOutput) {
+  std::string input;
+  for (int i = 0; i < 3 * 1024 * 1024; ++i) input.push_back(static_cast<char>((i * 7 + i / 256) & 0xFF));
+  std::string output;
+  const VoLinuxRunResult r = VoLinuxRun({"cat"}, &input, &output, 5000);
+  EXPECT_TRUE(r.started);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(output == input) << "sizes " << output.size() << " / " << input.size();
+}
+
+TEST(VoLinuxProcess, ReportsExitCodesAndArgumentsArriveWhole) {
+  std::string out;
+  VoLinuxRunResult r = VoLinuxRun({"sh", "-c", "exit 3"}, nullptr, &out, 5000);
+  EXPECT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 3);
+  // Arguments are never split or expanded.
+  const std::string tricky = "a b 'c' \"d\" $(echo no) `echo no` ; | * \\ $HOME";
+  out.clear();
+  r = VoLinuxRun({"printf", "%s|", tricky, "x"}, nullptr, &out, 5000);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(out, tricky + "|x|");
+  // Standard input is /dev/null when no input is given.
+  out.clear();
+  r = VoLinuxRun({"wc", "-c"}, nullptr, &out, 5000);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(std::stoi(out), 0);
+  // Nothing inherits our standard error: what the program writes there is lost.
+  out.clear();
+  r = VoLinuxRun({"sh", "-c", "echo oops >&2; echo fine"}, nullptr, &out, 5000);
+  EXPECT_EQ(out, "fine\n");
+}
+
+TEST(VoLinuxProcess, MissingProgramIsNotStarted) {
+  std::string out;
+  const VoLinuxRunResult r = VoLinuxRun({"vo-no-such-program-here"}, nullptr, &out, 1000);
+  EXPECT_FALSE(r.started);
+  EXPECT_FALSE(VoLinuxRun({}, nullptr, nullptr, 1000).started);
+}
+
+TEST(VoLinuxProcess, AProgramThatStopsReadingRaisesNoSigpipe) {
+  const std::string input(8 * 1024 * 1024, 'x');
+  const VoLinuxRunResult r = VoLinuxRun({"true"}, &input, nullptr, 5000);
+  EXPECT_TRUE(r.started);
+  EXPECT_EQ(r.exitCode, 0);
+  std::string out;
+  const VoLinuxRunResult h = VoLinuxRun({"head", "-c", "10"}, &input, &out, 5000);
+  EXPECT_EQ(h.exitCode, 0);
+  EXPECT_EQ(out, "xxxxxxxxxx");
+}
+
+TEST(VoLinuxProcess, AProgramMakingNoProgressIsKilledAndReaped) {
+  const double t0 = Seconds();
+  std::string out;
+  const VoLinuxRunResult r = VoLinuxRun({"sleep", "30"}, nullptr, &out, 200);
+  EXPECT_TRUE(r.started);
+  EXPECT_TRUE(r.timedOut);
+  EXPECT_EQ(r.exitCode, -1);
+  EXPECT_LT(Seconds() - t0, 5.0);
+  // With an input it never reads, too.
+  const std::string input(16 * 1024 * 1024, 'y');
+  const VoLinuxRunResult s = VoLinuxRun({"sleep", "30"}, &input, nullptr, 200);
+  EXPECT_TRUE(s.timedOut);
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST(VoLinuxProcess, DetachedLaunchOfAMissingProgramFails) {
+  // Arguments and zombies of real launches: see the VoSystem launch tests.
+  EXPECT_FALSE(VoLinuxLaunchDetached({"vo-no-such-program-here"}));
+  EXPECT_FALSE(VoLinuxLaunchDetached({}));
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST(VoLinuxProcess, ExecutablePathIsThisProgram) {
+  const std::string path = VoLinuxExecutablePath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path[0], '/');
+  char resolved[PATH_MAX];
+  ASSERT_NE(realpath("/proc/self/exe", resolved), nullptr);
+  EXPECT_EQ(path, resolved);
+  EXPECT_EQ(path.substr(path.rfind('/') + 1), "LinuxTests");
+}
+
+}  // namespace

@@ -24,7 +24,8 @@ extern char** environ;
 namespace {
 
 // The tree: 10 folders, each with 10 folders, each with 10 folders (1,110
-// folders), and 90 empty files in every folder: 99,900 files, 101,010 entries.
+// folders), and 90 files (a third of them 10 bytes long, the rest empty) in
+// each of these and in the root: 99,990 files, 101,100 entries.
 constexpr int kFanOut = 10;
 constexpr int kLevels = 3;
 constexpr int kFilesPerFolder = 90;

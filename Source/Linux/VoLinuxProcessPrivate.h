@@ -21,7 +21,9 @@ std::string VoLinuxFindProgram(const std::string& name);
 struct VoLinuxRunResult {
   bool started = false;   ///< the program was found and started
   bool timedOut = false;  ///< it was killed (by its process id) for making no progress
-  int exitCode = -1;      ///< its exit code; -1 when it did not exit normally
+  /// Its exit code; -1 when it did not exit normally. 0 when the system
+  /// reaped it already (a program that ignores SIGCHLD), as the code is lost.
+  int exitCode = -1;
 };
 
 /// Runs \p argv (argv[0] searched with VoLinuxFindProgram) and waits for it.

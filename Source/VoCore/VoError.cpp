@@ -100,6 +100,8 @@ void VoError::FreeStrings() noexcept {
 }
 
 void VoError::Set(unsigned long code, const char* name, const char* file, int line) {
+  delete[] mWhat;  // our own cache, not one of the two strings the caller frees
+  mWhat = nullptr;
   mErr = code;
   mLine = line;
   mErrName = CopyText(name ? name : "Unknown");
@@ -108,11 +110,14 @@ void VoError::Set(unsigned long code, const char* name, const char* file, int li
 
 const char* VoError::what() const {
   if (mErr == 0 || mErrName == nullptr) return "No Error";
-  delete[] mWhat;
-  mWhat = nullptr;
-  const std::size_t size = std::strlen(mErrName) + std::strlen(GetFileName()) + 50;
-  mWhat = new char[size];
-  std::snprintf(mWhat, size, "Error=%lu (%s)", mErr, mErrName);
+  // Formatted once per content: Set() and assignment drop the text, so a
+  // pointer handed out stays valid until the error changes or is destroyed.
+  if (mWhat == nullptr) {
+    const std::size_t size = std::strlen(mErrName) + std::strlen(GetFileName()) + 50;
+    mWhat = new char[size];
+    // The code is printed signed, so a platform status such as -1 reads as -1.
+    std::snprintf(mWhat, size, "Error=%ld (%s)", static_cast<long>(mErr), mErrName);
+  }
   return mWhat;
 }
 

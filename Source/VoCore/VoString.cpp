@@ -23,10 +23,15 @@ void CheckSize(long size) {
   if (size > kMaxCapacity) VO_THROW(eVoMemFullErr);
 }
 
-/// A block of the given capacity with count 1; the characters are not touched.
+/// A block of the given capacity with count 1 and a zero behind the capacity;
+/// the other characters are not touched.
 VoStringData* AllocBlock(long capacity, bool fixedLength) {
   void* p = ::operator new(sizeof(VoStringData) + static_cast<std::size_t>(capacity) + 1);
-  return new (p) VoStringData{1, static_cast<int32_t>(capacity), 0, fixedLength, false};
+  auto* d = new (p) VoStringData{1, static_cast<int32_t>(capacity), 0, fixedLength, false};
+  // The byte behind the capacity is always a zero, so that a text filled up to
+  // its capacity through operator[] or Get() still ends there.
+  d->Chars()[capacity] = 0;
+  return d;
 }
 
 /// An empty text block of capacity 0 whose length is known to be 0.

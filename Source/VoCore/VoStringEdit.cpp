@@ -208,6 +208,15 @@ long GrownCapacity(long length) {
 /// them one by one to a new buffer of capacity 10 would give. \p readable is
 /// how many bytes may be read from \p chars (at least \p count).
 VoString MakeToken(const char* chars, long count, long readable) {
+  if (std::memchr(chars, 0, static_cast<std::size_t>(count)) != nullptr) {
+    // A zero byte inside a token (a fixed-length source whose whitespace set
+    // lacks the zero): appending one character at a time recounts the text
+    // length before each append, so characters behind a zero move up over it.
+    // Build such rare tokens that way to keep exactly that result.
+    VoString token(10L, false);
+    for (long i = 0; i < count; ++i) token += chars[i];
+    return token;
+  }
   VoStringData* d = NewStringData(nullptr, GrownCapacity(count), false);
   char* out = d->Chars();
   // Most tokens are short: copy them with fixed-size moves, not a library

@@ -100,6 +100,9 @@ class VoDBData {
 ///   a moved entry, so a removed entry's nested database is released at once.
 /// - Assignment builds the copy first and then replaces the entries, so a
 ///   database may be assigned from one of its own nested databases.
+/// - A level read from text gets an entry list of exactly its size (it grows
+///   as usual when entries are added later), and keys that repeat those of
+///   the sibling level read before share their string buffers.
 /// - WriteToFile and ReadFromFile are defined with the file layer
 ///   (VoDataBaseFile.cpp), which says how a file is written and replaced.
 class VoDataBase : public VoObject {

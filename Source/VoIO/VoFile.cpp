@@ -151,6 +151,7 @@ VoString VoFile::ReadString() {
   // "VoMemFullErr" beyond 2^31-1 characters before allocating.
   VoString text(NewStringData(nullptr, size, false));
   char* chars = text.Get();
+  VoMacPrepareLargeBuffer(chars, static_cast<unsigned long>(size));
   unsigned long got = 0;
   Read(chars, static_cast<unsigned long>(size), &got);
   if (got < static_cast<unsigned long>(size)) std::memset(chars + got, 0, static_cast<std::size_t>(size) - got);

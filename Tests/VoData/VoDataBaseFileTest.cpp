@@ -174,13 +174,6 @@ TEST_F(VoDataBaseFileTest, SavingOverAFileReplacesAllOfIt) {
   EXPECT_EQ(Names(mDir), (std::set<std::string>{"over.txt"}));
 }
 
-TEST_F(VoDataBaseFileTest, ReadingAcceptsForeignLineEndsAndComments) {
-  Put(Path("crlf.txt"), "# settings\r\na = 1\r\n#{\r\nhidden = x\r\n#}\r\nb = \"two words\"\r\n");
-  VoDataBase db;
-  db.ReadFromFile(Spec(Path("crlf.txt")));
-  EXPECT_EQ(vodbtest::Dump(db), "a=1;b=two words");
-}
-
 TEST_F(VoDataBaseFileTest, ReadingAMissingFileLeavesTheDatabaseAlone) {
   VoDataBase db;
   db.SetString("keep", "me");

@@ -659,6 +659,29 @@ TEST(VoIterateDirTest, EntriesRemovedDuringTheWalkAreNotReportedTheRestOnce) {
   }
 }
 
+// A folder removed right after it was reported (before the walk enters it)
+// has vanished: the walk goes on with the rest instead of ending with a status.
+TEST(VoIterateDirTest, AFolderRemovedAfterItWasReportedIsSkipped) {
+  Scratch t(true);
+  t.Dir("doomed");
+  t.File("doomed/inside");
+  for (int i = 0; i < 50; ++i) t.File("f" + std::to_string(i));
+  Recorder r;
+  bool removed = false;
+  r.hook = [&](const VoFileInfo& info, Recorder&) {
+    if (!info.IsFile() && !removed) {
+      unlink((t / "doomed/inside").c_str());
+      removed = rmdir((t / "doomed").c_str()) == 0;
+    }
+  };
+  ASSERT_EQ(r.Start(VoFileSpec(Vo(t.Root())), 0), 0);
+  ASSERT_TRUE(removed);
+  std::vector<std::string> names = r.Relative(t.Root());
+  std::set<std::string> got(names.begin(), names.end());
+  EXPECT_EQ(got.count("doomed/inside"), 0u);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(got.count("f" + std::to_string(i)), 1u) << i;
+}
+
 TEST(VoIterateDirTest, EntriesAddedDuringTheWalkNeitherHangNorRepeat) {
   Scratch t(true);
   const int kFiles = 300;

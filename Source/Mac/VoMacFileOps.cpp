@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -79,11 +80,12 @@ int WriteAll(int fd, const char* bytes, std::size_t size) {
 
 /// A name suffix that differs between calls, processes and attempts.
 std::string RandomSuffix() {
-  static uint64_t counter = 0;
+  static std::atomic<uint64_t> counter{0};
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
+  const uint64_t serial = counter.fetch_add(1, std::memory_order_relaxed) + 1;
   uint64_t x = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
-               (static_cast<uint64_t>(now.tv_sec) << 20) ^ (++counter * 0x9E3779B97F4A7C15ULL);
+               (static_cast<uint64_t>(now.tv_sec) << 20) ^ (serial * 0x9E3779B97F4A7C15ULL);
   // splitmix64 finaliser
   x ^= x >> 30;
   x *= 0xBF58476D1CE4E5B9ULL;

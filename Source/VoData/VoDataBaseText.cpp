@@ -134,7 +134,12 @@ VoString ReadQuoted(const char* s, long len, long& pos) {
   const long tokenLen = pos - start;
   // Unterminated tokens pass only when they happen to end in a double quote:
   // the lone opening quote, or an escaped quote at the very end.
-  if (!closed && !(tokenLen == 1 || s[pos - 1] == '"')) VO_THROW(eVoFormatErr);
+  if (!closed && !(tokenLen == 1 || s[pos - 1] == '"')) {
+    // The token is no proper quoted string: unquoting it raises the error,
+    // so that it names the unquoting code as the place of the failure.
+    VoString(s + start, tokenLen).UnQuoteString();
+    VO_THROW(eVoFormatErr);  // not reached: UnQuoteString has thrown
+  }
   const char* in = s + start + 1;
   const long inLen = tokenLen >= 2 ? tokenLen - 2 : 0;
   if (!escapes) return MakeString(in, inLen);
@@ -198,7 +203,16 @@ void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& va
     const size_t upto = lf ? static_cast<size_t>(lf - from) : rest;
     const char* cr = static_cast<const char*>(std::memchr(from, '\r', upto));
     const long n = static_cast<long>(cr ? static_cast<size_t>(cr - from) : upto);
-    value = MakeString(from, n);
+    if (std::memchr(from, 0, static_cast<size_t>(n)) == nullptr) {
+      value = MakeString(from, n);
+    } else {
+      // Zero bytes inside a bare value: the value is what appending its
+      // characters one by one gives (as the tokenizer builds it), where each
+      // append counts the text up to its first zero byte again.
+      VoString built(10L, false);
+      for (long i = 0; i < n; ++i) built += from[i];
+      value = built;
+    }
     pos += n;
     if (pos < len) ++pos;
   }

@@ -356,7 +356,9 @@ TEST(VoDataBaseReader, AcceptedTexts) {
       {"#{\na = 1\n#} b = 2\n", "b=2"},
       {"a = 1 # not a comment\n{\n# comment\nb = 2 #}\n}", "a=1 # not a comment{b=2 #\\x7D}"},
       {std::string("a\0= 1", 5), "a=1"},
-      {std::string("a = \0x\n", 7), "a="},
+      // A zero byte inside a bare value: each append counts the text again, so
+      // the x lands where the zero was.
+      {std::string("a = \0x\n", 7), "a=x"},
       {"\xE9 = \xFF\n", "\xE9=\xFF"},
   };
   for (const auto& c : cases) {
@@ -670,6 +672,27 @@ TEST(VoDataBaseProperty, WrittenDatabasesReadBackEqualInBothLayouts) {
           << "layout " << bracketed << ": " << why << "\n" << ::testing::PrintToString(Std(text));
       // Writing what was read gives the same text again.
       EXPECT_EQ(Std(back.WriteToString()), Std(text));
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// An unclosed quoted key or value is reported by the unquoting code, as for
+// any malformed quoted string.
+TEST(VoDataBaseUnclosedQuoteTest, ErrorComesFromUnQuoteString) {
+  const char* texts[] = {"a = \"x", "\"k = 1", "a = 1\nb = \"open\\\"  "};
+  for (const char* text : texts) {
+    VoDataBase db;
+    try {
+      db.ReadFromString(text);
+      ADD_FAILURE() << "no error for " << text;
+    } catch (const VoError& e) {
+      EXPECT_EQ(e.GetErr(), 19u) << text;
+      EXPECT_STREQ(e.GetErrName(), "VoFormatErr") << text;
+      EXPECT_STREQ(e.GetFileName(), "VoStringConvert.cpp") << text;
     }
   }
 }

@@ -161,6 +161,16 @@ int WriteInPlace(const std::string& path, const char* bytes, std::size_t size, e
   return err;
 }
 
+/// Writes an existing regular file in place: the fallback where no new file
+/// can be made beside it or renamed over it. The old contents are not kept
+/// when this write fails.
+int WriteRegularInPlace(const VoFileSpec& target, const std::string& path, const char* bytes,
+                        std::size_t size, eVoMacReplaceStage& stage) {
+  stage = eVoMacReplaceOpen;
+  StoreDerivedCodes(target, path);
+  return WriteInPlace(path, bytes, size, stage);
+}
+
 int Replace(const VoFileSpec& target, const char* bytes, std::size_t size, eVoMacReplaceStage& stage) {
   stage = eVoMacReplaceOpen;
   if (bytes == nullptr && size > 0) return EINVAL;
@@ -191,7 +201,12 @@ int Replace(const VoFileSpec& target, const char* bytes, std::size_t size, eVoMa
   for (int attempt = 0; attempt < kMaxTempAttempts && fd < 0; ++attempt) {
     temp = stem + RandomSuffix();
     fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
-    if (fd < 0 && errno != EEXIST) return errno;
+    if (fd < 0 && errno != EEXIST) {
+      // A writable file in a folder where we may not make files: the file
+      // can only be written in place (as a plain open for writing would).
+      if (exists && (errno == EACCES || errno == EPERM)) return WriteRegularInPlace(target, path, bytes, size, stage);
+      return errno;
+    }
   }
   if (fd < 0) return EEXIST;
 
@@ -215,7 +230,14 @@ int Replace(const VoFileSpec& target, const char* bytes, std::size_t size, eVoMa
   const int closed = close(fd);
   fd = -1;
   if (closed != 0 && errno != EINTR) return fail(errno);
-  if (rename(temp.c_str(), path.c_str()) != 0) return fail(errno);
+  if (rename(temp.c_str(), path.c_str()) != 0) {
+    const int e = errno;
+    fail(e);
+    // A sticky folder may refuse to replace another user's file that we may
+    // write: write it in place then.
+    if (exists && (e == EACCES || e == EPERM)) return WriteRegularInPlace(target, path, bytes, size, stage);
+    return e;
+  }
   SyncFolder(path);
   return 0;
 }
@@ -239,10 +261,17 @@ int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long s
   int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (fd < 0 && errno == ENOENT) {
     fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0)
+    if (fd >= 0) {
       created = true;
-    else if (errno == EEXIST)  // made by another writer in the meantime
-      fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    } else if (errno == EEXIST) {
+      // Made by another writer in the meantime, or the name is a symbolic
+      // link to a missing file (O_EXCL does not follow links): open it,
+      // creating the link's target when that is still missing.
+      struct stat before;
+      const bool existed = stat(path.c_str(), &before) == 0;
+      fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+      if (fd >= 0 && !existed) created = true;
+    }
   }
   if (fd < 0) return errno;
   const char* p = static_cast<const char*>(bytes);

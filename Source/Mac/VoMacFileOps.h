@@ -36,7 +36,11 @@ enum eVoMacReplaceStage {
 /// /dev/null, a FIFO) cannot be replaced and is written in place. An existing
 /// regular file that the caller may not write is not replaced (EACCES), even
 /// when its folder would allow it. A file with several hard links gets a new
-/// identity: the other names keep the old contents.
+/// identity: the other names keep the old contents. A writable regular file
+/// in a folder where no file may be made (no write permission on the folder)
+/// or renamed over it (another user's file in a sticky folder) is written in
+/// place, as a plain open for writing would; only then may a failed write
+/// leave it partly written.
 ///
 /// Returns 0, or the errno value of the failure (EISDIR for a folder as
 /// target, ELOOP for a link chain of more than 40 links, EINVAL for null

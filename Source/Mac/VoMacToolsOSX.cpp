@@ -154,6 +154,15 @@ OSErr ReadFinderBits(const std::string& path, FinderBits& bits) {
   bits = FinderBits();
   unsigned char buf[64];
   ssize_t n = lgetxattr(path.c_str(), kVoFinderInfoAttribute, buf, sizeof buf);
+  if (n < 0 && errno == ERANGE) {
+    // A longer value (written by another program): its first bytes count.
+    const ssize_t size = lgetxattr(path.c_str(), kVoFinderInfoAttribute, nullptr, 0);
+    if (size > 0) {
+      std::vector<unsigned char> big(static_cast<size_t>(size));
+      n = lgetxattr(path.c_str(), kVoFinderInfoAttribute, big.data(), big.size());
+      if (n >= static_cast<ssize_t>(kFinderInfoSize)) std::memcpy(buf, big.data(), kFinderInfoSize);
+    }
+  }
   if (n < 0) {
     if (errno == ENODATA || errno == ENOTSUP || errno == ERANGE || errno == EPERM ||
         errno == EACCES)
@@ -888,7 +897,9 @@ FILE* VoMacOpenFile(VoFileSpec& spec, eVoFileAccess access) {
         } else {
           file = fopen(path.c_str(), "rb+e");
           if (!file) {
-            FILE* made = fopen(path.c_str(), "wbe");
+            // Create the file only when it is missing ("x": exclusive), so an
+            // existing file that may not be read is never emptied here.
+            FILE* made = fopen(path.c_str(), "wbxe");
             if (made) {
               fclose(made);
               file = fopen(path.c_str(), "rb+e");

@@ -398,6 +398,18 @@ TEST_F(VoFileTest, FlushStreamAppendsCreatesAndKeepsEarlierContent) {
   EXPECT_EQ(Get("new.log"), "line\n");
 }
 
+// A log named through a symbolic link to a missing file creates that file.
+TEST_F(VoFileTest, FlushStreamThroughADanglingLinkCreatesItsTarget) {
+  ASSERT_EQ(symlink("real.log", Path("log.link").c_str()), 0);
+  VoFlushFileStream stream(Spec("log.link"));
+  unsigned long count = 0;
+  stream.Write("hello\n", 6, &count);
+  EXPECT_EQ(count, 6u);
+  EXPECT_EQ(Get("real.log"), "hello\n");
+  stream.Write("again\n", 6, &count);
+  EXPECT_EQ(Get("real.log"), "hello\nagain\n");
+}
+
 TEST_F(VoFileTest, FlushStreamNeverRaisesFromWriteAndImplementsNothingElse) {
   unsigned long count = 77;
   VoFlushFileStream lost(Spec("no/such/folder/log.txt"));

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "Mac/VoMacFileOps.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoStringPrivate.h"
 
@@ -23,10 +24,17 @@ void CheckSize(long size) {
   if (size > kMaxCapacity) VO_THROW(eVoMemFullErr);
 }
 
+/// Blocks from this size on get the huge-page hint.
+constexpr long kLargeBlock = 8L << 20;
+
 /// A block of the given capacity with count 1 and a zero behind the capacity;
 /// the other characters are not touched.
 VoStringData* AllocBlock(long capacity, bool fixedLength) {
-  void* p = ::operator new(sizeof(VoStringData) + static_cast<std::size_t>(capacity) + 1);
+  const std::size_t bytes = sizeof(VoStringData) + static_cast<std::size_t>(capacity) + 1;
+  void* p = ::operator new(bytes);
+  // Large blocks are mostly fresh memory from the system: ask for huge pages
+  // first, which makes touching it for the first time several times cheaper.
+  if (capacity >= kLargeBlock) VoMacPrepareLargeBuffer(p, static_cast<unsigned long>(bytes));
   auto* d = new (p) VoStringData{1, static_cast<int32_t>(capacity), 0, fixedLength, false};
   // The byte behind the capacity is always a zero, so that a text filled up to
   // its capacity through operator[] or Get() still ends there.

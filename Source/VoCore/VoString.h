@@ -2,6 +2,7 @@
 #ifndef VOFOUNDATION_VOCORE_VOSTRING_H
 #define VOFOUNDATION_VOCORE_VOSTRING_H
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -182,9 +183,13 @@ class VoString {
   VoString& operator+=(char c) {
     VoStringData* d = mData;
     if (d && d->mCount == 1 && d->mAppendReady && d->mLength < d->mCapacity && c != 0) {
-      char* p = d->Chars() + d->mLength;
-      p[0] = c;
-      p[1] = 0;
+      // The character and the terminating zero in one 16-bit store: unlike a
+      // char store it cannot alias the header, so a loop of appends keeps the
+      // length in a register instead of reading it back from memory each time.
+      typedef uint16_t UnalignedPair __attribute__((aligned(1)));
+      const uint16_t byte = static_cast<unsigned char>(c);
+      *reinterpret_cast<UnalignedPair*>(d->Chars() + d->mLength) =
+          std::endian::native == std::endian::little ? byte : static_cast<uint16_t>(byte << 8);
       ++d->mLength;
       return *this;
     }

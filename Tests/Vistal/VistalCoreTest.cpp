@@ -72,6 +72,9 @@ struct ArgumentCase {
   enum { kVersion, kUsage, kListing } expect;
 };
 
+// Test listings name each case instead of dumping its bytes.
+void PrintTo(const ArgumentCase& c, std::ostream* os) { *os << c.name; }
+
 class ArgumentTest : public testing::TestWithParam<ArgumentCase> {};
 
 TEST_P(ArgumentTest, ChoosesOutputByFirstArgumentOnly) {
@@ -128,6 +131,8 @@ struct ListingCase {
   std::string text;
   int status;
 };
+
+void PrintTo(const ListingCase& c, std::ostream* os) { *os << c.name; }
 
 class ListingTest : public testing::TestWithParam<ListingCase> {};
 
@@ -299,6 +304,8 @@ struct EscapeCase {
   std::string_view out;
 };
 
+void PrintTo(const EscapeCase& c, std::ostream* os) { *os << c.in; }
+
 class EscapeTest : public testing::TestWithParam<EscapeCase> {};
 
 TEST_P(EscapeTest, EscapesBackslashesThenBlanks) {
@@ -323,6 +330,8 @@ struct EdidCase {
   std::uint32_t vendor;
   std::uint32_t product;
 };
+
+void PrintTo(const EdidCase& c, std::ostream* os) { *os << c.name; }
 
 class EdidTest : public testing::TestWithParam<EdidCase> {};
 

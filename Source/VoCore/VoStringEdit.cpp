@@ -207,8 +207,10 @@ long GrownCapacity(long length) {
 /// A token string: the characters in a buffer of the capacity that appending
 /// them one by one to a new buffer of capacity 10 would give. \p readable is
 /// how many bytes may be read from \p chars (at least \p count).
-VoString MakeToken(const char* chars, long count, long readable) {
-  if (std::memchr(chars, 0, static_cast<std::size_t>(count)) != nullptr) {
+/// \p mayHoldZero is false when the zero byte is whitespace, so that it never
+/// stands inside a token.
+VoString MakeToken(const char* chars, long count, long readable, bool mayHoldZero) {
+  if (mayHoldZero && std::memchr(chars, 0, static_cast<std::size_t>(count)) != nullptr) {
     // A zero byte inside a token (a fixed-length source whose whitespace set
     // lacks the zero): appending one character at a time recounts the text
     // length before each append, so characters behind a zero move up over it.
@@ -530,7 +532,7 @@ VoString VoString::ReadString(long& position, bool quoted, const VoString& white
   const bool found = ScanToken(c_str(), length, position, quoted, white, span);
   position = span.next;
   if (!found) return VoString();
-  return MakeToken(c_str() + span.begin, span.end - span.begin, length - span.begin);
+  return MakeToken(c_str() + span.begin, span.end - span.begin, length - span.begin, !white(0));
 }
 
 VoString VoString::ReadWord(int index, bool quoted, const VoString& whiteSpace) const {
@@ -541,7 +543,7 @@ VoString VoString::ReadWord(int index, bool quoted, const VoString& whiteSpace) 
   TokenSpan span;
   long pos = 0;
   for (int i = 0; ScanToken(s, length, pos, quoted, white, span); ++i) {
-    if (i == index) return MakeToken(s + span.begin, span.end - span.begin, length - span.begin);
+    if (i == index) return MakeToken(s + span.begin, span.end - span.begin, length - span.begin, !white(0));
     pos = span.next;
   }
   return VoString();
@@ -592,7 +594,7 @@ void VoString::ReadStrings(VoArray<VoString>& items, const VoString& whiteSpace)
   try {
     while (ScanToken(s, length, pos, true, white, span)) {
       pos = span.next;
-      const VoString token = MakeToken(s + span.begin, span.end - span.begin, length - span.begin);
+      const VoString token = MakeToken(s + span.begin, span.end - span.begin, length - span.begin, !white(0));
       const long n = span.end - span.begin;
       if (s[span.begin] == '"' && s[span.end - 1] == '"' && n > 0) {
         gathered.push_back(token.UnQuoteString());

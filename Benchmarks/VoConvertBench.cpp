@@ -30,8 +30,9 @@ enum Input { kAscii = 0, kLatin1Text = 1 };
 
 /// Words of English-like ASCII text with spaces and line ends.
 std::string MakeAscii() {
-  static const char* const words[] = {"the", "quick", "brown", "fox", "jumps", "over", "lazy", "dog,",
-                                      "colour", "profile", "display", "gamma", "white", "point.", "ICC", "v4"};
+  static const char* const words[] = {"the",   "quick",  "brown",  "fox",     "jumps",   "over",
+                                      "lazy",  "dog,",   "colour", "profile", "display", "gamma",
+                                      "white", "point.", "ICC",    "v4"};
   std::mt19937 rng(1);
   std::string s;
   s.reserve(kSize + 16);
@@ -68,12 +69,12 @@ std::string MakeLatin1Text() {
 struct Inputs {
   std::string latin1[2];  // ISO 8859-1
   std::string utf8[2];
-  std::string mac[2];     // Mac OS Roman
+  std::string mac[2];  // Mac OS Roman
   VoString voLatin1[2];
   VoString voUtf8[2];
   VoString voMac[2];
-  std::string random;     // 16 MiB of random bytes for the hex tests
-  VoString voHex;         // their hex text
+  std::string random;  // 16 MiB of random bytes for the hex tests
+  VoString voHex;      // their hex text
 };
 
 const Inputs& GetInputs() {

@@ -1,4 +1,5 @@
-// VoDataBaseBench.cpp - the text database against GKeyFile, inih and RapidJSON on one generated 10 MB data set.
+// VoDataBaseBench.cpp - the text database against GKeyFile, inih and RapidJSON on one generated 10 MB data
+// set.
 #include <benchmark/benchmark.h>
 #include <glib.h>
 #include <ini.h>
@@ -28,7 +29,7 @@ constexpr int kEntries = 100;
 constexpr int kNested = 10;
 
 struct DataSet {
-  std::string db;    // plain layout
+  std::string db;  // plain layout
   std::string ini;
   std::string json;
   std::vector<std::string> groupKeys;  // the keys of one level of 100 entries
@@ -61,8 +62,9 @@ std::string Value(uint64_t& state, int kind) {
                     static_cast<unsigned long long>(Mix(state) % 10000));
       return buffer;
     default:
-      std::snprintf(buffer, sizeof buffer, "/usr/share/color/icc/devices/%s_%s_%03llu.icc", words[Mix(state) % 12],
-                    words[Mix(state) % 12], static_cast<unsigned long long>(Mix(state) % 1000));
+      std::snprintf(buffer, sizeof buffer, "/usr/share/color/icc/devices/%s_%s_%03llu.icc",
+                    words[Mix(state) % 12], words[Mix(state) % 12],
+                    static_cast<unsigned long long>(Mix(state) % 1000));
       return buffer;
   }
 }
@@ -242,7 +244,8 @@ void BM_DataBase_Peer_GKeyFileGetValue(benchmark::State& state) {
   const std::vector<size_t> order = RandomOrder();
   size_t i = 0;
   for (auto _ : state) {
-    gchar* value = g_key_file_get_value(kf, "group0001", Data().groupKeys[order[i++ & 4095]].c_str(), nullptr);
+    gchar* value =
+        g_key_file_get_value(kf, "group0001", Data().groupKeys[order[i++ & 4095]].c_str(), nullptr);
     benchmark::DoNotOptimize(value);
     g_free(value);
   }

@@ -1,4 +1,5 @@
-// VoFileBench.cpp - files, database files and the debug log against QFile, stdio, read() loops, cat and GKeyFile.
+// VoFileBench.cpp - files, database files and the debug log against QFile, stdio, read() loops, cat and
+// GKeyFile.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <glib.h>
@@ -103,7 +104,8 @@ void BM_FreshBufferReadLoop(benchmark::State& state) {
     const int fd = open(path.c_str(), O_RDONLY);
     long got = 0;
     ssize_t n;
-    while (got < kBigSize && (n = read(fd, buffer + got, static_cast<std::size_t>(kBigSize - got))) > 0) got += n;
+    while (got < kBigSize && (n = read(fd, buffer + got, static_cast<std::size_t>(kBigSize - got))) > 0)
+      got += n;
     close(fd);
     benchmark::DoNotOptimize(buffer);
     std::free(buffer);

@@ -149,8 +149,8 @@ BENCHMARK(BM_Walk_VoIterateDirCount)->Unit(benchmark::kMillisecond)->UseRealTime
 
 // ---------------------------------------------------------------- the bridge's walk alone
 
-bool CountEntry(bool, unsigned long, const FSCatalogInfo* info, const FSRef*, const FSSpec*,
-                const VoString*, void* data) {
+bool CountEntry(bool, unsigned long, const FSCatalogInfo* info, const FSRef*, const FSSpec*, const VoString*,
+                void* data) {
   benchmark::DoNotOptimize(info->dataLogicalSize);
   ++*static_cast<long*>(data);
   return false;
@@ -188,8 +188,8 @@ std::vector<Facts>* gFacts = nullptr;
 
 int CollectEntry(const char* path, const struct stat* st, int type, struct FTW* ftw) {
   if (ftw->level == 0) return 0;  // the folder itself is not an entry
-  gFacts->push_back(Facts{path, type, type == FTW_D ? 0 : st->st_size, st->st_mtim.tv_sec,
-                          st->st_ctim.tv_sec});
+  gFacts->push_back(
+      Facts{path, type, type == FTW_D ? 0 : st->st_size, st->st_mtim.tv_sec, st->st_ctim.tv_sec});
   return 0;
 }
 

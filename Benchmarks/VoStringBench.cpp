@@ -17,13 +17,15 @@ constexpr std::size_t kFindSize = 1 << 20;
 // Word-like text: lower-case words of 1..9 letters with English letter
 // frequencies, separated by blanks.
 std::string MakeText(std::size_t size, unsigned seed) {
-  static const char kLetters[] = "eeeeeeeeeeeetttttttttaaaaaaaaooooooooiiiiiiinnnnnnnsssssshhhhhhrrrrrrdddlllcccuummwwffggyyppbbvkjxqz";
+  static const char kLetters[] =
+      "eeeeeeeeeeeetttttttttaaaaaaaaooooooooiiiiiiinnnnnnnsssssshhhhhhrrrrrrdddlllcccuummwwffggyyppbbvkjxqz";
   std::mt19937 rng(seed);
   std::string text;
   text.reserve(size);
   while (text.size() < size) {
     const std::size_t word = 1 + rng() % 9;
-    for (std::size_t i = 0; i < word && text.size() < size; ++i) text += kLetters[rng() % (sizeof kLetters - 1)];
+    for (std::size_t i = 0; i < word && text.size() < size; ++i)
+      text += kLetters[rng() % (sizeof kLetters - 1)];
     if (text.size() < size) text += ' ';
   }
   return text;

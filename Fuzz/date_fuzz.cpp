@@ -24,14 +24,13 @@ bool SameDay(const VoDate& a, const VoDate& b) {
 }
 
 bool Same(const VoDate& a, const VoDate& b) {
-  return SameDay(a, b) && a.Hour() == b.Hour() && a.Minute() == b.Minute() &&
-         a.Second() == b.Second();
+  return SameDay(a, b) && a.Hour() == b.Hour() && a.Minute() == b.Minute() && a.Second() == b.Second();
 }
 
 bool InRange(const VoDate& d) {
-  return d.Year() >= 0 && d.Year() <= 3000 && d.Month() >= 1 && d.Month() <= 12 &&
-         d.Day() >= 1 && d.Day() <= 31 && d.Hour() >= 0 && d.Hour() <= 23 &&
-         d.Minute() >= 0 && d.Minute() <= 59 && d.Second() >= 0 && d.Second() <= 59;
+  return d.Year() >= 0 && d.Year() <= 3000 && d.Month() >= 1 && d.Month() <= 12 && d.Day() >= 1 &&
+         d.Day() <= 31 && d.Hour() >= 0 && d.Hour() <= 23 && d.Minute() >= 0 && d.Minute() <= 59 &&
+         d.Second() >= 0 && d.Second() <= 59;
 }
 
 /// Writes \p d (a clamped date) in every form and reads each one back.

@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   hex.Bin2Str(data, static_cast<long>(size));
   if (hex.length() != 2 * static_cast<long>(size)) std::abort();
   const VoString back = hex.Str2BinStr();
-  if (back.length() != static_cast<long>(size) || (size && std::memcmp(back.c_str(), data, size) != 0)) std::abort();
+  if (back.length() != static_cast<long>(size) || (size && std::memcmp(back.c_str(), data, size) != 0))
+    std::abort();
   if (fixed.BinStr2Str().cmp(hex) != 0) std::abort();
   return 0;
 }

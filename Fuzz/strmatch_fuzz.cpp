@@ -30,7 +30,8 @@ int ReferenceMatch(const std::string& p, const std::string& t) {
       for (std::size_t j = 1; j <= n; ++j) next[j] = static_cast<char>(row[j] || next[j - 1]);
     } else {
       next[0] = 0;
-      for (std::size_t j = 1; j <= n; ++j) next[j] = static_cast<char>(row[j - 1] && (c == '?' || c == t[j - 1]));
+      for (std::size_t j = 1; j <= n; ++j)
+        next[j] = static_cast<char>(row[j - 1] && (c == '?' || c == t[j - 1]));
     }
     row.swap(next);
   }

@@ -15,17 +15,28 @@ bool IsValidUtf8(const uint8_t* p, size_t n) {
     const uint8_t c = p[i];
     size_t len;
     uint32_t v;
-    if (c < 0x80) { ++i; continue; }
-    if (c >= 0xC2 && c <= 0xDF) { len = 2; v = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { len = 3; v = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { len = 4; v = c & 0x07; }
-    else return false;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+      v = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      v = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      v = c & 0x07;
+    } else
+      return false;
     if (i + len > n) return false;
     for (size_t k = 1; k < len; ++k) {
       if ((p[i + k] & 0xC0) != 0x80) return false;
       v = (v << 6) | (p[i + k] & 0x3F);
     }
-    if ((len == 3 && (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF))) || (len == 4 && (v < 0x10000 || v > 0x10FFFF)))
+    if ((len == 3 && (v < 0x800 || (v >= 0xD800 && v <= 0xDFFF))) ||
+        (len == 4 && (v < 0x10000 || v > 0x10FFFF)))
       return false;
     i += len;
   }
@@ -51,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Valid UTF-8 without NUL comes back unchanged through UTF-16.
   if (std::memchr(data, 0, size) == nullptr && IsValidUtf8(data, size)) {
     const VoString back = text.UTF8ToUTF16().UTF16ToUTF8();
-    if (back.length() != static_cast<long>(size) || (size && std::memcmp(back.c_str(), data, size) != 0)) std::abort();
+    if (back.length() != static_cast<long>(size) || (size && std::memcmp(back.c_str(), data, size) != 0))
+      std::abort();
   }
   return 0;
 }

@@ -74,8 +74,7 @@ std::string XClipTextTarget() {
 }
 
 bool IsWaylandTextType(const std::string& type) {
-  return type.compare(0, 5, "text/") == 0 || type == "TEXT" || type == "STRING" ||
-         type == "UTF8_STRING";
+  return type.compare(0, 5, "text/") == 0 || type == "TEXT" || type == "STRING" || type == "UTF8_STRING";
 }
 
 /// Waits until the CLIPBOARD owner differs from \p before (up to a second).
@@ -93,10 +92,14 @@ void WaitForNewOwner(bool known, unsigned long before) {
 
 std::string VoLinuxClipboardTool() {
   switch (ChooseTool()) {
-    case Tool::Wayland: return "wl-clipboard";
-    case Tool::XClip: return "xclip";
-    case Tool::XSel: return "xsel";
-    case Tool::None: break;
+    case Tool::Wayland:
+      return "wl-clipboard";
+    case Tool::XClip:
+      return "xclip";
+    case Tool::XSel:
+      return "xsel";
+    case Tool::None:
+      break;
   }
   return std::string();
 }
@@ -105,10 +108,17 @@ bool VoLinuxClipboardPut(const std::string& text) {
   const Tool tool = ChooseTool();
   std::vector<std::string> argv;
   switch (tool) {
-    case Tool::Wayland: argv = {"wl-copy", "--type", "text/plain;charset=utf-8"}; break;
-    case Tool::XClip: argv = {"xclip", "-selection", "clipboard", "-in", "-target", "UTF8_STRING"}; break;
-    case Tool::XSel: argv = {"xsel", "--clipboard", "--input"}; break;
-    case Tool::None: return false;
+    case Tool::Wayland:
+      argv = {"wl-copy", "--type", "text/plain;charset=utf-8"};
+      break;
+    case Tool::XClip:
+      argv = {"xclip", "-selection", "clipboard", "-in", "-target", "UTF8_STRING"};
+      break;
+    case Tool::XSel:
+      argv = {"xsel", "--clipboard", "--input"};
+      break;
+    case Tool::None:
+      return false;
   }
   unsigned long before = 0;
   const bool known = tool != Tool::Wayland && VoLinuxX11ClipboardOwner(&before);
@@ -130,7 +140,8 @@ bool VoLinuxClipboardGet(std::string* text) {
     }
     case Tool::XSel:
       return Capture({"xsel", "--clipboard", "--output"}, text) && !text->empty();
-    case Tool::None: break;
+    case Tool::None:
+      break;
   }
   return false;
 }
@@ -143,9 +154,12 @@ bool VoLinuxClipboardHasText() {
       for (const std::string& t : Lines(out))
         if (IsWaylandTextType(t)) return true;
       return false;
-    case Tool::XClip: return !XClipTextTarget().empty();
-    case Tool::XSel: return Capture({"xsel", "--clipboard", "--output"}, &out) && !out.empty();
-    case Tool::None: break;
+    case Tool::XClip:
+      return !XClipTextTarget().empty();
+    case Tool::XSel:
+      return Capture({"xsel", "--clipboard", "--output"}, &out) && !out.empty();
+    case Tool::None:
+      break;
   }
   return false;
 }

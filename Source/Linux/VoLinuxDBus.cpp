@@ -40,8 +40,8 @@ GioApi LoadApi() {
            Resolve(lib, "g_dbus_connection_close_sync", api.closeSync) &&
            Resolve(lib, "g_dbus_error_get_remote_error", api.remoteError) &&
            Resolve(lib, "g_object_unref", api.objectUnref) &&
-           Resolve(lib, "g_variant_unref", api.variantUnref) &&
-           Resolve(lib, "g_error_free", api.errorFree) && Resolve(lib, "g_free", api.free);
+           Resolve(lib, "g_variant_unref", api.variantUnref) && Resolve(lib, "g_error_free", api.errorFree) &&
+           Resolve(lib, "g_free", api.free);
   return api;
 }
 
@@ -67,9 +67,9 @@ std::string SessionBusAddress() {
 bool Call(GDBusConnection* bus, const char* path, int timeout, bool* missingObject) {
   const GioApi& api = Api();
   GError* error = nullptr;
-  GVariant* reply = api.callSync(bus, "org.freedesktop.ScreenSaver", path,
-                                 "org.freedesktop.ScreenSaver", "SimulateUserActivity", nullptr,
-                                 nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, timeout, nullptr, &error);
+  GVariant* reply = api.callSync(bus, "org.freedesktop.ScreenSaver", path, "org.freedesktop.ScreenSaver",
+                                 "SimulateUserActivity", nullptr, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                                 timeout, nullptr, &error);
   if (reply) api.variantUnref(reply);
   *missingObject = false;
   if (error) {
@@ -93,11 +93,11 @@ bool VoLinuxSimulateUserActivity(int timeoutMilliseconds) {
   if (address.empty() || !Api().ok) return false;
   const GioApi& api = Api();
   GError* error = nullptr;
-  GDBusConnection* bus = api.newForAddress(
-      address.c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, &error);
+  GDBusConnection* bus =
+      api.newForAddress(address.c_str(),
+                        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                        nullptr, nullptr, &error);
   if (!bus) {
     if (error) api.errorFree(error);
     return false;

@@ -68,9 +68,8 @@ X11Api LoadApi() {
             Resolve(lib, "XQueryKeymap", api.queryKeymap) &&
             Resolve(lib, "XDisplayKeycodes", api.displayKeycodes) &&
             Resolve(lib, "XGetKeyboardMapping", api.getKeyboardMapping) &&
-            Resolve(lib, "XKeysymToKeycode", api.keysymToKeycode) &&
-            Resolve(lib, "XFree", api.free) && Resolve(lib, "XPending", api.pending) &&
-            Resolve(lib, "XNextEvent", api.nextEvent) &&
+            Resolve(lib, "XKeysymToKeycode", api.keysymToKeycode) && Resolve(lib, "XFree", api.free) &&
+            Resolve(lib, "XPending", api.pending) && Resolve(lib, "XNextEvent", api.nextEvent) &&
             Resolve(lib, "XRefreshKeyboardMapping", api.refreshKeyboardMapping) &&
             Resolve(lib, "XBell", api.bell) && Resolve(lib, "XFlush", api.flush) &&
             Resolve(lib, "XResetScreenSaver", api.resetScreenSaver) &&
@@ -175,8 +174,8 @@ class Connection {
     int perCode = 0;
     KeySym* syms = nullptr;
     if (maxCode >= minCode && minCode >= 0 && maxCode <= 255)
-      syms = Api().getKeyboardMapping(mDisplay, static_cast<KeyCode>(minCode),
-                                      maxCode - minCode + 1, &perCode);
+      syms =
+          Api().getKeyboardMapping(mDisplay, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
     for (int code = 0; code < kVoKeyCodeCount; ++code) {
       const unsigned long* wanted = VoLinuxKeySymbols(code);
       std::vector<unsigned char>& found = mCodes[code];

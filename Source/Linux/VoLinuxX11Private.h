@@ -19,8 +19,8 @@
 // fatal-error handler (XSetIOErrorHandler) that returns for the library's own
 // connections and hands every other connection to the handler installed
 // before it, so a program's own connections behave as before. A program that
-// installs its own handler later takes the library's connections over too. After a failed attempt to connect, the same DISPLAY is tried again
-// one second later at the earliest, so that polling the keyboard without a
+// installs its own handler later takes the library's connections over too. After a failed attempt to connect,
+// the same DISPLAY is tried again one second later at the earliest, so that polling the keyboard without a
 // server costs next to nothing.
 
 /// Takes one snapshot of the keyboard (one XQueryKeymap) and converts it into

@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr int kMaxLinks = 40;         // as the kernel's own limit for a path
+constexpr int kMaxLinks = 40;  // as the kernel's own limit for a path
 constexpr int kMaxTempAttempts = 100;
 constexpr std::size_t kMaxTempBase = 200;  // keeps the temporary name within NAME_MAX
 
@@ -204,7 +204,8 @@ int Replace(const VoFileSpec& target, const char* bytes, std::size_t size, eVoMa
     if (fd < 0 && errno != EEXIST) {
       // A writable file in a folder where we may not make files: the file
       // can only be written in place (as a plain open for writing would).
-      if (exists && (errno == EACCES || errno == EPERM)) return WriteRegularInPlace(target, path, bytes, size, stage);
+      if (exists && (errno == EACCES || errno == EPERM))
+        return WriteRegularInPlace(target, path, bytes, size, stage);
       return errno;
     }
   }
@@ -252,8 +253,7 @@ int VoMacReplaceFileContents(const VoFileSpec& target, const void* bytes, unsign
   return err;
 }
 
-int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long size,
-                      unsigned long* written) {
+int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long size, unsigned long* written) {
   if (bytes == nullptr && size > 0) return EINVAL;
   const std::string path = Std(spec.GetFullName());
   if (path.empty()) return ENOENT;

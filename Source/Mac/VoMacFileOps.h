@@ -61,8 +61,7 @@ int VoMacReplaceFileContents(const VoFileSpec& target, const void* bytes, unsign
 /// touched when the file cannot be opened. \p size 0 creates a missing file
 /// and appends nothing. Null \p bytes with a \p size above 0: EINVAL,
 /// nothing opened.
-int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long size,
-                      unsigned long* written);
+int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long size, unsigned long* written);
 
 /// A hint before \p size bytes at \p block are filled in one go (a whole file
 /// read into a fresh buffer): for blocks of 8 MiB and more the system is asked

@@ -164,8 +164,7 @@ OSErr ReadFinderBits(const std::string& path, FinderBits& bits) {
     }
   }
   if (n < 0) {
-    if (errno == ENODATA || errno == ENOTSUP || errno == ERANGE || errno == EPERM ||
-        errno == EACCES)
+    if (errno == ENODATA || errno == ENOTSUP || errno == ERANGE || errno == EPERM || errno == EACCES)
       return 0;
     return LastStatus();
   }
@@ -180,8 +179,7 @@ OSErr ReadFinderBits(const std::string& path, FinderBits& bits) {
 /// without extended attributes ignores the call (0).
 OSErr WriteFinderBits(const std::string& path, const FinderBits& bits) {
   if (bits.type == 0 && bits.creator == 0 && bits.flags == 0) {
-    if (lremovexattr(path.c_str(), kVoFinderInfoAttribute) == 0 || errno == ENODATA ||
-        errno == ENOTSUP)
+    if (lremovexattr(path.c_str(), kVoFinderInfoAttribute) == 0 || errno == ENODATA || errno == ENOTSUP)
       return 0;
     return LastStatus();
   }
@@ -205,8 +203,7 @@ uint16_t NodeFlags(mode_t mode) {
 }
 
 /// Fills \p info from \p st (and the finder attribute of \p path when asked).
-OSErr FillCatalogInfo(const std::string& path, const StatInfo& st, uint32_t which,
-                      FSCatalogInfo& info) {
+OSErr FillCatalogInfo(const std::string& path, const StatInfo& st, uint32_t which, FSCatalogInfo& info) {
   info = FSCatalogInfo();
   info.nodeFlags = NodeFlags(st.mode);
   bool folder = S_ISDIR(st.mode);
@@ -364,8 +361,7 @@ std::string UserDirsValue(const std::string& text) {
     }
     if (i >= text.size()) return std::string();  // unterminated
   } else {
-    for (; i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '#'; ++i)
-      value += text[i];
+    for (; i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '#'; ++i) value += text[i];
   }
   if (value.compare(0, 5, "$HOME") == 0 && (value.size() == 5 || value[5] == '/')) {
     std::string home = HomeFolder();
@@ -569,8 +565,8 @@ void FSIterateContainerLevel(IterateState& s, int parentfd, const char* name) {
       s.record.name = VoString(entryName);
     }
     if (s.wantName) s.name = VoString(entryName);
-    s.quit = s.callback(s.containerChanged, s.level, &s.info, &s.ref,
-                        s.wantRecord ? &s.record : nullptr, s.wantName ? &s.name : nullptr, s.data);
+    s.quit = s.callback(s.containerChanged, s.level, &s.info, &s.ref, s.wantRecord ? &s.record : nullptr,
+                        s.wantName ? &s.name : nullptr, s.data);
     if (S_ISDIR(st.mode) && !s.quit) FSIterateContainerLevel(s, fd, entryName);
     s.path.resize(base);
   }
@@ -639,8 +635,10 @@ bool WriteFileAtomically(const std::string& path, const std::string& text) {
   while (ok && done < text.size()) {
     ssize_t n = write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
   }
   if (ok && fsync(fd) != 0) ok = false;
   if (close(fd) != 0) ok = false;
@@ -680,29 +678,43 @@ bool ReadPreferences(VoDataBase& db) {
 
 OSErr VoMacErrnoToStatus(int errnum) {
   switch (errnum) {
-    case 0: return kVoStatusNoErr;
+    case 0:
+      return kVoStatusNoErr;
     case ENOENT:
-    case ELOOP: return kVoStatusFileNotFound;
-    case ENOTDIR: return kVoStatusDirNotFound;
-    case EEXIST: return kVoStatusDuplicate;
+    case ELOOP:
+      return kVoStatusFileNotFound;
+    case ENOTDIR:
+      return kVoStatusDirNotFound;
+    case EEXIST:
+      return kVoStatusDuplicate;
     case EACCES:
-    case EPERM: return kVoStatusAccessDenied;
+    case EPERM:
+      return kVoStatusAccessDenied;
     case EINVAL:
     case EBADF:
-    case EFAULT: return kVoStatusParamErr;
-    case ENAMETOOLONG: return kVoStatusNameTooLong;
+    case EFAULT:
+      return kVoStatusParamErr;
+    case ENAMETOOLONG:
+      return kVoStatusNameTooLong;
     case ENOSPC:
-    case EDQUOT: return kVoStatusDiskFull;
-    case EROFS: return kVoStatusWriteProtected;
+    case EDQUOT:
+      return kVoStatusDiskFull;
+    case EROFS:
+      return kVoStatusWriteProtected;
     case EMFILE:
-    case ENFILE: return kVoStatusTooManyFiles;
+    case ENFILE:
+      return kVoStatusTooManyFiles;
     case EBUSY:
     case ENOTEMPTY:
-    case ETXTBSY: return kVoStatusBusy;
-    case ENOMEM: return kVoStatusMemFull;
+    case ETXTBSY:
+      return kVoStatusBusy;
+    case ENOMEM:
+      return kVoStatusMemFull;
     case ENOTSUP:
-    case ENOSYS: return kVoStatusUnsupported;
-    default: return kVoStatusIOErr;
+    case ENOSYS:
+      return kVoStatusUnsupported;
+    default:
+      return kVoStatusIOErr;
   }
 }
 
@@ -722,16 +734,20 @@ VoString VoMacFindFolder(VoFolderType folder) {
       if (!shared.empty() || folder == VoFolderTypeProfilesLocal) return Vo(shared);
       return Vo(UserProfilesPath());
     }
-    case VoFolderTypePreferences: return Vo(FolderPath(ConfigHome(), 0700));
-    case VoFolderTypeDocuments: return Vo(FolderPath(DocumentsFolder(), 0700));
+    case VoFolderTypePreferences:
+      return Vo(FolderPath(ConfigHome(), 0700));
+    case VoFolderTypeDocuments:
+      return Vo(FolderPath(DocumentsFolder(), 0700));
     case VoFolderTypeTemporary: {
       std::string tmp = EnvFolder("TMPDIR");
       return Vo(FolderPath(tmp.empty() ? std::string("/tmp") : tmp, 0700));
     }
     case VoFolderTypeAppSupport:
     case VoFolderTypeAppSupport2:
-    case VoFolderTypeAppSupport3: return Vo(FolderPath(DataHome(), 0700));
-    default: return VoString();
+    case VoFolderTypeAppSupport3:
+      return Vo(FolderPath(DataHome(), 0700));
+    default:
+      return VoString();
   }
 }
 
@@ -756,8 +772,8 @@ VoString VoMacGetPosixPath(short volume, long folder) {
   for (const FolderEntry& e : Folders().entries) {
     if (e.volume != volume || e.folder != folder) continue;
     StatInfo st;
-    if (StatAt(AT_FDCWD, e.path.c_str(), 0, st) != 0 || !S_ISDIR(st.mode) ||
-        st.device != volumes[index] || static_cast<long>(st.inode) != folder)
+    if (StatAt(AT_FDCWD, e.path.c_str(), 0, st) != 0 || !S_ISDIR(st.mode) || st.device != volumes[index] ||
+        static_cast<long>(st.inode) != folder)
       return VoString();  // gone, or another folder lives there now
     return Vo(e.path);
   }
@@ -788,8 +804,7 @@ void VoFileSpecToFSSpec(FSSpec& record, const VoFileSpec& spec) {
   }
   std::string path = Std(spec.GetPath());
   std::string folder;
-  if (ResolvePath(path.empty() ? std::string(".") : path, folder) == kVoStatusNoErr &&
-      IsFolder(folder)) {
+  if (ResolvePath(path.empty() ? std::string(".") : path, folder) == kVoStatusNoErr && IsFolder(folder)) {
     MakeRecord(folder, name, record);
     return;
   }
@@ -911,7 +926,8 @@ FILE* VoMacOpenFile(VoFileSpec& spec, eVoFileAccess access) {
       if (!file) ThrowNotOpen("FileNotOpen: (for writing)", spec);
       return file;
     }
-    default: return nullptr;
+    default:
+      return nullptr;
   }
 }
 
@@ -1107,9 +1123,8 @@ OSErr FSBumpDate(const FSRef& ref) {
   return kVoStatusNoErr;
 }
 
-OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32_t whichInfo,
-                         bool wantRecord, bool wantName, VoIterateContainerProc callback,
-                         void* data) {
+OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32_t whichInfo, bool wantRecord,
+                         bool wantName, VoIterateContainerProc callback, void* data) {
   if (!callback) return kVoStatusParamErr;
   std::string path = Std(container.path);
   if (path.empty()) return kVoStatusFileNotFound;

@@ -70,8 +70,8 @@ enum VoFolderType : int {
   VoFolderTypeUnchanged = 7,
   /// Application support: $XDG_DATA_HOME/ (default ~/.local/share/).
   VoFolderTypeAppSupport = 8,
-  VoFolderTypeAppSupport2 = 9,   ///< as VoFolderTypeAppSupport
-  VoFolderTypeAppSupport3 = 10   ///< as VoFolderTypeAppSupport
+  VoFolderTypeAppSupport2 = 9,  ///< as VoFolderTypeAppSupport
+  VoFolderTypeAppSupport3 = 10  ///< as VoFolderTypeAppSupport
 };
 
 /// A status: 0 for success, a negative number for a failure.
@@ -79,21 +79,21 @@ typedef short OSErr;
 
 // The statuses of the bridge. errno values map as VoMacErrnoToStatus() says.
 constexpr OSErr kVoStatusNoErr = 0;
-constexpr OSErr kVoStatusDiskFull = -34;          ///< ENOSPC, EDQUOT
-constexpr OSErr kVoStatusIOErr = -36;             ///< EIO and every errno not listed
-constexpr OSErr kVoStatusBadName = -37;           ///< an empty name where one is needed
-constexpr OSErr kVoStatusTooManyFiles = -42;      ///< EMFILE, ENFILE
-constexpr OSErr kVoStatusFileNotFound = -43;      ///< ENOENT, ELOOP, an empty path
-constexpr OSErr kVoStatusWriteProtected = -44;    ///< EROFS
-constexpr OSErr kVoStatusBusy = -47;              ///< EBUSY, ENOTEMPTY, ETXTBSY
-constexpr OSErr kVoStatusDuplicate = -48;         ///< EEXIST
-constexpr OSErr kVoStatusParamErr = -50;          ///< EINVAL, EBADF, EFAULT, null arguments
-constexpr OSErr kVoStatusMemFull = -108;          ///< ENOMEM
-constexpr OSErr kVoStatusDirNotFound = -120;      ///< ENOTDIR (a path part that is no folder)
-constexpr OSErr kVoStatusNameTooLong = -1410;     ///< ENAMETOOLONG
-constexpr OSErr kVoStatusNoMoreItems = -1417;     ///< end of a folder's entries (walk only)
-constexpr OSErr kVoStatusUnsupported = -1424;     ///< ENOTSUP, EOPNOTSUPP, ENOSYS
-constexpr OSErr kVoStatusAccessDenied = -5000;    ///< EACCES, EPERM
+constexpr OSErr kVoStatusDiskFull = -34;        ///< ENOSPC, EDQUOT
+constexpr OSErr kVoStatusIOErr = -36;           ///< EIO and every errno not listed
+constexpr OSErr kVoStatusBadName = -37;         ///< an empty name where one is needed
+constexpr OSErr kVoStatusTooManyFiles = -42;    ///< EMFILE, ENFILE
+constexpr OSErr kVoStatusFileNotFound = -43;    ///< ENOENT, ELOOP, an empty path
+constexpr OSErr kVoStatusWriteProtected = -44;  ///< EROFS
+constexpr OSErr kVoStatusBusy = -47;            ///< EBUSY, ENOTEMPTY, ETXTBSY
+constexpr OSErr kVoStatusDuplicate = -48;       ///< EEXIST
+constexpr OSErr kVoStatusParamErr = -50;        ///< EINVAL, EBADF, EFAULT, null arguments
+constexpr OSErr kVoStatusMemFull = -108;        ///< ENOMEM
+constexpr OSErr kVoStatusDirNotFound = -120;    ///< ENOTDIR (a path part that is no folder)
+constexpr OSErr kVoStatusNameTooLong = -1410;   ///< ENAMETOOLONG
+constexpr OSErr kVoStatusNoMoreItems = -1417;   ///< end of a folder's entries (walk only)
+constexpr OSErr kVoStatusUnsupported = -1424;   ///< ENOTSUP, EOPNOTSUPP, ENOSYS
+constexpr OSErr kVoStatusAccessDenied = -5000;  ///< EACCES, EPERM
 
 /// The status for an errno value (0 gives 0).
 OSErr VoMacErrnoToStatus(int errnum);
@@ -127,12 +127,12 @@ struct FSSpec {
 
 // Bits of whichInfo: which fields of FSCatalogInfo a call fills (or sets).
 constexpr uint32_t kFSCatInfoNone = 0x0000;
-constexpr uint32_t kFSCatInfoNodeFlags = 0x0002;   ///< nodeFlags (always filled)
-constexpr uint32_t kFSCatInfoParentDirID = 0x0008; ///< parentPath
-constexpr uint32_t kFSCatInfoCreateDate = 0x0020;  ///< createDate
-constexpr uint32_t kFSCatInfoContentMod = 0x0040;  ///< contentModDate
-constexpr uint32_t kFSCatInfoFinderInfo = 0x0800;  ///< fileType, fileCreator, finderFlags
-constexpr uint32_t kFSCatInfoDataSizes = 0x4000;   ///< dataLogicalSize
+constexpr uint32_t kFSCatInfoNodeFlags = 0x0002;    ///< nodeFlags (always filled)
+constexpr uint32_t kFSCatInfoParentDirID = 0x0008;  ///< parentPath
+constexpr uint32_t kFSCatInfoCreateDate = 0x0020;   ///< createDate
+constexpr uint32_t kFSCatInfoContentMod = 0x0040;   ///< contentModDate
+constexpr uint32_t kFSCatInfoFinderInfo = 0x0800;   ///< fileType, fileCreator, finderFlags
+constexpr uint32_t kFSCatInfoDataSizes = 0x4000;    ///< dataLogicalSize
 constexpr uint32_t kFSCatInfoGettableInfo = 0x486A;
 
 /// nodeFlags bits.
@@ -315,9 +315,9 @@ OSErr FSBumpDate(const FSRef& ref);
 /// record (null unless wanted), its name (null unless wanted) and the caller's
 /// data. Returns true to end the whole walk. The pointers are good for the
 /// call only.
-typedef bool (*VoIterateContainerProc)(bool containerChanged, unsigned long level,
-                                       const FSCatalogInfo* info, const FSRef* ref,
-                                       const FSSpec* record, const VoString* name, void* data);
+typedef bool (*VoIterateContainerProc)(bool containerChanged, unsigned long level, const FSCatalogInfo* info,
+                                       const FSRef* ref, const FSSpec* record, const VoString* name,
+                                       void* data);
 
 /// Walks the folder \p container depth-first: each entry is reported before
 /// the contents of a folder entry, entries in the order the file system lists
@@ -333,9 +333,8 @@ typedef bool (*VoIterateContainerProc)(bool containerChanged, unsigned long leve
 /// (kVoStatusAccessDenied) ends the listing of the folder it was met in and
 /// the walk goes on one level higher; any other failure ends the walk and is
 /// returned. An entry that vanishes between listing and examining is skipped.
-OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32_t whichInfo,
-                         bool wantRecord, bool wantName, VoIterateContainerProc callback,
-                         void* data);
+OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32_t whichInfo, bool wantRecord,
+                         bool wantName, VoIterateContainerProc callback, void* data);
 
 /// The calendar date and time of day in UTC of a file-system time (the
 /// fraction of a second dropped), clamped like every VoDate.

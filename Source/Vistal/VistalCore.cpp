@@ -90,8 +90,8 @@ Resolution ComputeResolution(const DisplayRecord& display) {
   Resolution resolution;
   resolution.x =
       static_cast<float>(static_cast<double>(display.width) * kMillimetresPerInch / physical_width);
-  resolution.y = static_cast<float>(static_cast<double>(display.height) * kMillimetresPerInch /
-                                    physical_height);
+  resolution.y =
+      static_cast<float>(static_cast<double>(display.height) * kMillimetresPerInch / physical_height);
   return resolution;
 }
 
@@ -138,9 +138,7 @@ Outcome RenderListing(const DisplayList& list) {
   return outcome;
 }
 
-Outcome RenderVersion() {
-  return {std::string(kVersionLine), kExitOk};
-}
+Outcome RenderVersion() { return {std::string(kVersionLine), kExitOk}; }
 
 Outcome RenderUsage() {
   Outcome outcome{std::string(kUsageText), kExitOk};

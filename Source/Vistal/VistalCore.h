@@ -25,8 +25,7 @@ namespace vistal {
 inline constexpr std::size_t kMaxDisplays = 32;
 
 /// The line written for "-v" (the program's name and version come first).
-inline constexpr std::string_view kVersionLine =
-    "Vistal v1.2 (X RandR displays, colord profiles)\n";
+inline constexpr std::string_view kVersionLine = "Vistal v1.2 (X RandR displays, colord profiles)\n";
 
 /// The help text written for "-h" and "-?", followed by one more line end.
 inline constexpr std::string_view kUsageText =
@@ -47,9 +46,7 @@ struct ProfileLookup {
   std::string path;
   int error = 0;
 
-  static ProfileLookup File(std::string file_path) {
-    return {Kind::kFile, std::move(file_path), 0};
-  }
+  static ProfileLookup File(std::string file_path) { return {Kind::kFile, std::move(file_path), 0}; }
   static ProfileLookup NoFileName() { return {Kind::kNoFileName, {}, 0}; }
   static ProfileLookup Failed(int code) { return {Kind::kFailed, {}, code}; }
 };

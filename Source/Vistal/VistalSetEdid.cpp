@@ -33,8 +33,7 @@ bool ParseNumber(const char* text, unsigned long max, unsigned long& value) {
   return *text != '\0' && *end == '\0' && value <= max;
 }
 
-void PutDetailedTiming(unsigned char* d, const XRRModeInfo& mode, unsigned width_mm,
-                       unsigned height_mm) {
+void PutDetailedTiming(unsigned char* d, const XRRModeInfo& mode, unsigned width_mm, unsigned height_mm) {
   const unsigned clock = static_cast<unsigned>(mode.dotClock / 10000);  // 10 kHz units
   const unsigned h_active = mode.width;
   const unsigned h_blank = mode.hTotal - mode.width;
@@ -87,10 +86,10 @@ void PutTextDescriptor(unsigned char* d, unsigned char tag, std::string_view tex
 
 void PutRangeLimits(unsigned char* d, const XRRModeInfo& mode) {
   d[3] = 0xFD;
-  d[5] = 1;    // min vertical rate, Hz
-  d[6] = 240;  // max vertical rate, Hz
-  d[7] = 1;    // min horizontal rate, kHz
-  d[8] = 255;  // max horizontal rate, kHz
+  d[5] = 1;                                                                        // min vertical rate, Hz
+  d[6] = 240;                                                                      // max vertical rate, Hz
+  d[7] = 1;                                                                        // min horizontal rate, kHz
+  d[8] = 255;                                                                      // max horizontal rate, kHz
   const unsigned max_clock = static_cast<unsigned>(mode.dotClock / 10000000 + 1);  // 10 MHz units
   d[9] = static_cast<unsigned char>(max_clock > 255 ? 255 : max_clock);
   d[10] = 0x00;  // default timing formula
@@ -100,9 +99,8 @@ void PutRangeLimits(unsigned char* d, const XRRModeInfo& mode) {
   }
 }
 
-EdidBlock MakeEdid(unsigned manufacturer, unsigned product, unsigned long serial,
-                   const XRRModeInfo& mode, unsigned width_mm, unsigned height_mm,
-                   std::string_view name) {
+EdidBlock MakeEdid(unsigned manufacturer, unsigned product, unsigned long serial, const XRRModeInfo& mode,
+                   unsigned width_mm, unsigned height_mm, std::string_view name) {
   EdidBlock e{};
   const unsigned char header[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
   std::memcpy(e.data(), header, sizeof header);
@@ -122,8 +120,7 @@ EdidBlock MakeEdid(unsigned manufacturer, unsigned product, unsigned long serial
   e[22] = static_cast<unsigned char>((height_mm + 5) / 10);  // cm
   e[23] = 120;                                               // gamma 2.2
   e[24] = 0x0E;  // RGB colour, sRGB default space, preferred timing first
-  const unsigned char srgb_chromaticity[10] = {0xEE, 0x91, 0xA3, 0x54, 0x4C,
-                                               0x99, 0x26, 0x0F, 0x50, 0x54};
+  const unsigned char srgb_chromaticity[10] = {0xEE, 0x91, 0xA3, 0x54, 0x4C, 0x99, 0x26, 0x0F, 0x50, 0x54};
   std::memcpy(e.data() + 25, srgb_chromaticity, sizeof srgb_chromaticity);
   for (int i = 38; i < 54; ++i) {
     e[i] = 0x01;  // no standard timings
@@ -149,8 +146,7 @@ int Fail(const char* message, const char* detail) {
 
 int main(int argc, char** argv) {
   if (argc < 5 || argc > 6) {
-    std::fprintf(stderr,
-                 "usage: vistal_set_edid OUTPUT MANUFACTURER PRODUCT SERIAL [MONITOR-NAME]\n");
+    std::fprintf(stderr, "usage: vistal_set_edid OUTPUT MANUFACTURER PRODUCT SERIAL [MONITOR-NAME]\n");
     return 1;
   }
   const std::string_view output_name = argv[1];
@@ -159,9 +155,8 @@ int main(int argc, char** argv) {
   unsigned long serial = 0;
   if (letters.size() != 3 || !ParseNumber(argv[3], 0xFFFF, product) ||
       !ParseNumber(argv[4], 0xFFFFFFFF, serial)) {
-    std::fprintf(
-        stderr,
-        "vistal_set_edid: MANUFACTURER is three letters A-Z, PRODUCT 0..0xffff, SERIAL 32 bits\n");
+    std::fprintf(stderr,
+                 "vistal_set_edid: MANUFACTURER is three letters A-Z, PRODUCT 0..0xffff, SERIAL 32 bits\n");
     return 1;
   }
   unsigned manufacturer = 0;

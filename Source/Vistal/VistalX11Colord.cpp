@@ -36,8 +36,7 @@ int g_x_failure_code = kExitXServerUnreachable;
 [[noreturn]] void WriteXFailureAndExit() {
   std::size_t written = 0;
   while (written < g_x_failure_length) {
-    const ssize_t n =
-        ::write(STDOUT_FILENO, g_x_failure_text + written, g_x_failure_length - written);
+    const ssize_t n = ::write(STDOUT_FILENO, g_x_failure_text + written, g_x_failure_length - written);
     if (n <= 0) {
       break;
     }
@@ -46,19 +45,13 @@ int g_x_failure_code = kExitXServerUnreachable;
   ::_exit(g_x_failure_code);
 }
 
-extern "C" void OnXServerTimeout(int /*signal*/) {
-  WriteXFailureAndExit();
-}
+extern "C" void OnXServerTimeout(int /*signal*/) { WriteXFailureAndExit(); }
 
-extern "C" int OnXIOError(Display* /*display*/) {
-  WriteXFailureAndExit();
-}
+extern "C" int OnXIOError(Display* /*display*/) { WriteXFailureAndExit(); }
 
 // Protocol errors (an output removed while we read it, a missing property) show
 // up as null replies, which the caller handles; they must not end the program.
-extern "C" int OnXError(Display* /*display*/, XErrorEvent* /*event*/) {
-  return 0;
-}
+extern "C" int OnXError(Display* /*display*/, XErrorEvent* /*event*/) { return 0; }
 
 class XServerGuard {
  public:
@@ -133,9 +126,9 @@ std::vector<std::uint8_t> ReadEdidStart(Display* display, RROutput output, Atom 
   unsigned long bytes_after = 0;
   unsigned char* raw = nullptr;
   const long kLongsToRead = 4;  // 16 bytes
-  const int status = XRRGetOutputProperty(display, output, edid_atom, 0, kLongsToRead, False, False,
-                                          AnyPropertyType, &actual_type, &actual_format,
-                                          &item_count, &bytes_after, &raw);
+  const int status =
+      XRRGetOutputProperty(display, output, edid_atom, 0, kLongsToRead, False, False, AnyPropertyType,
+                           &actual_type, &actual_format, &item_count, &bytes_after, &raw);
   const XDataPtr data(raw);
   if (status == Success && data && actual_format == 8) {
     bytes.assign(data.get(), data.get() + item_count);
@@ -308,13 +301,12 @@ class ColordClient {
 
   ProfileLookup FindProfile(const std::string& output_name) {
     ErrorPtr error;
-    const VariantPtr device_reply = Call(kColordPath, kColordInterface, "FindDeviceByProperty",
-                                         g_variant_new("(ss)", kXrandrNameKey, output_name.c_str()),
-                                         G_VARIANT_TYPE("(o)"), error);
+    const VariantPtr device_reply =
+        Call(kColordPath, kColordInterface, "FindDeviceByProperty",
+             g_variant_new("(ss)", kXrandrNameKey, output_name.c_str()), G_VARIANT_TYPE("(o)"), error);
     if (!device_reply) {
-      return ProfileLookup::Failed(IsRemoteError(error.get(), kColordNotFound)
-                                       ? kExitNoColordDevice
-                                       : kExitColordUnavailable);
+      return ProfileLookup::Failed(IsRemoteError(error.get(), kColordNotFound) ? kExitNoColordDevice
+                                                                               : kExitColordUnavailable);
     }
     const gchar* device_path = nullptr;
     g_variant_get(device_reply.get(), "(&o)", &device_path);
@@ -342,12 +334,12 @@ class ColordClient {
   }
 
  private:
-  VariantPtr Call(const char* object_path, const char* interface, const char* method,
-                  GVariant* parameters, const GVariantType* reply_type, ErrorPtr& error) {
+  VariantPtr Call(const char* object_path, const char* interface, const char* method, GVariant* parameters,
+                  const GVariantType* reply_type, ErrorPtr& error) {
     GError* raw_error = nullptr;
-    VariantPtr reply(g_dbus_connection_call_sync(
-        connection_, kColordName, object_path, interface, method, parameters, reply_type,
-        G_DBUS_CALL_FLAGS_NONE, kDbusTimeoutMs, nullptr, &raw_error));
+    VariantPtr reply(g_dbus_connection_call_sync(connection_, kColordName, object_path, interface, method,
+                                                 parameters, reply_type, G_DBUS_CALL_FLAGS_NONE,
+                                                 kDbusTimeoutMs, nullptr, &raw_error));
     error.reset(raw_error);
     return reply;
   }
@@ -355,9 +347,8 @@ class ColordClient {
   // The value of a colord object's property, or null.
   VariantPtr GetProperty(const char* object_path, const char* interface, const char* property) {
     ErrorPtr error;
-    const VariantPtr reply =
-        Call(object_path, kPropertiesInterface, "Get", g_variant_new("(ss)", interface, property),
-             G_VARIANT_TYPE("(v)"), error);
+    const VariantPtr reply = Call(object_path, kPropertiesInterface, "Get",
+                                  g_variant_new("(ss)", interface, property), G_VARIANT_TYPE("(v)"), error);
     if (!reply) {
       return nullptr;
     }

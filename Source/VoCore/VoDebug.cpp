@@ -110,8 +110,8 @@ void VoDebugPrintfImpl(int level, const char* format, ...) {
   const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   if (n < 0) return;
-  const std::size_t length = static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
-                                                                          : sizeof buffer - 1;
+  const std::size_t length =
+      static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n) : sizeof buffer - 1;
   if (length >= 1 && length <= sizeof buffer - 2 && buffer[length - 1] != '\n') {
     buffer[length] = '\n';
     buffer[length + 1] = '\0';

@@ -28,21 +28,36 @@ const char* BaseName(const char* path) {
 
 const char* VoErrorName(unsigned long code) noexcept {
   switch (code) {
-    case eVoUndefProc: return "VoUndefProc";
-    case eVoUnexpectedErr: return "VoUnexpectedErr";
-    case eVoArgErr: return "VoArgErr";
-    case eVoMemFullErr: return "VoMemFullErr";
-    case eVoIndexError: return "VoIndexError";
-    case eVoFileNotOpen: return "VoFileNotOpen";
-    case eVoFileLengthFailed: return "VoFileLengthFailed";
-    case eVoFileSeekFailed: return "VoFileSeekFailed";
-    case eVoFilePosFailed: return "VoFilePosFailed";
-    case eVoFileWriteFailed: return "VoFileWriteFailed";
-    case eVoFileAccessErr: return "VoFileAccessErr";
-    case eVoFormatErr: return "VoFormatErr";
-    case eVoPtrInvalid: return "VoPtrInvalid";
-    case eVoGeneralErr: return "VoGeneralErr";
-    default: return nullptr;
+    case eVoUndefProc:
+      return "VoUndefProc";
+    case eVoUnexpectedErr:
+      return "VoUnexpectedErr";
+    case eVoArgErr:
+      return "VoArgErr";
+    case eVoMemFullErr:
+      return "VoMemFullErr";
+    case eVoIndexError:
+      return "VoIndexError";
+    case eVoFileNotOpen:
+      return "VoFileNotOpen";
+    case eVoFileLengthFailed:
+      return "VoFileLengthFailed";
+    case eVoFileSeekFailed:
+      return "VoFileSeekFailed";
+    case eVoFilePosFailed:
+      return "VoFilePosFailed";
+    case eVoFileWriteFailed:
+      return "VoFileWriteFailed";
+    case eVoFileAccessErr:
+      return "VoFileAccessErr";
+    case eVoFormatErr:
+      return "VoFormatErr";
+    case eVoPtrInvalid:
+      return "VoPtrInvalid";
+    case eVoGeneralErr:
+      return "VoGeneralErr";
+    default:
+      return nullptr;
   }
 }
 

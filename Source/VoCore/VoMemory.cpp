@@ -20,32 +20,22 @@ void* VoCastBase::Cast(const char* name) {
   return nullptr;
 }
 
-const char* VoCastBase::GetTypeName() const {
-  return "VoCastBase";
-}
+const char* VoCastBase::GetTypeName() const { return "VoCastBase"; }
 
 // ---------------------------------------------------------------- VoObject
 
-VoObject::~VoObject() {
-  mRefCount = 0;
-}
+VoObject::~VoObject() { mRefCount = 0; }
 
 void* VoObject::Cast(const char* name) {
   if (StringsEqual(name, "VoObject")) return this;
   return VoCastBase::Cast(name);
 }
 
-const char* VoObject::GetTypeName() const {
-  return "VoObject";
-}
+const char* VoObject::GetTypeName() const { return "VoObject"; }
 
-int VoObject::RefCount() const {
-  return mRefCount;
-}
+int VoObject::RefCount() const { return mRefCount; }
 
-void VoObject::NewRef() {
-  ++mRefCount;
-}
+void VoObject::NewRef() { ++mRefCount; }
 
 void VoObject::Delete() {
   if (--mRefCount == 0) delete this;
@@ -105,10 +95,6 @@ void* VoClone(const void* source, unsigned long size) {
   return block;
 }
 
-void VoSetMemoryManager(VoMemoryManager* manager) {
-  pMemoryManager = manager;
-}
+void VoSetMemoryManager(VoMemoryManager* manager) { pMemoryManager = manager; }
 
-VoMemoryManager* VoGetMemoryManager() {
-  return pMemoryManager;
-}
+VoMemoryManager* VoGetMemoryManager() { return pMemoryManager; }

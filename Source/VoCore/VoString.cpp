@@ -414,9 +414,11 @@ int Vostricmp(const char* a, const char* b) {
     // Bytes known to be readable in both strings: up to the first zero of a
     // within the chunk, then up to the first zero of b within that.
     const void* zeroA = std::memchr(a, 0, kChunk);
-    const std::size_t readableA = zeroA ? static_cast<std::size_t>(static_cast<const char*>(zeroA) - a) + 1 : kChunk;
+    const std::size_t readableA =
+        zeroA ? static_cast<std::size_t>(static_cast<const char*>(zeroA) - a) + 1 : kChunk;
     const void* zeroB = std::memchr(b, 0, readableA);
-    const std::size_t readable = zeroB ? static_cast<std::size_t>(static_cast<const char*>(zeroB) - b) + 1 : readableA;
+    const std::size_t readable =
+        zeroB ? static_cast<std::size_t>(static_cast<const char*>(zeroB) - b) + 1 : readableA;
     std::size_t i = 0;
     for (; i + 8 <= readable; i += 8) {
       const uint64_t wa = Load8(a + i);

@@ -1,4 +1,5 @@
-// VoStringConvert.cpp - character-set conversions, quoting, hexadecimal text and four-character codes of VoString.
+// VoStringConvert.cpp - character-set conversions, quoting, hexadecimal text and four-character codes of
+// VoString.
 //
 // Choices made here:
 //  - Every conversion reads at most length() bytes of the source and stops
@@ -89,9 +90,9 @@ static_assert(IsPermutation(kMacToIsoMap), "Mac OS Roman <-> ISO 8859-1 must be 
 static_assert(kMacToIsoMap.map[0xCD] == 0x90 && kIsoToMacMap.map[0xD5] == 0xD5, "O with tilde");
 
 /// UTF-8 sequence length by lead byte >> 2 (0 for a continuation byte).
-constexpr u8 kSeqLength[64] = {
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 5, 6};
+constexpr u8 kSeqLength[64] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                               1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                               0, 0, 0, 0, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 5, 6};
 /// Payload bits of the lead byte by sequence length.
 constexpr u8 kLeadMask[7] = {0x3F, 0x7F, 0x1F, 0x0F, 0x07, 0x03, 0x01};
 
@@ -223,7 +224,8 @@ inline bool ClassifyTwoByteChunk(__m128i v, __m128i* leads, unsigned* continuati
   const __m128i lead = _mm_cmpeq_epi8(_mm_and_si128(v, Bytes16(0xE0)), Bytes16(0xC0));
   const __m128i cont = _mm_cmpeq_epi8(_mm_and_si128(v, Bytes16(0xC0)), Bytes16(0x80));
   const __m128i ascii = _mm_cmpgt_epi8(v, _mm_setzero_si128());
-  const unsigned known = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(lead, cont), ascii)));
+  const unsigned known =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(lead, cont), ascii)));
   const unsigned leadBits = static_cast<unsigned>(_mm_movemask_epi8(lead));
   const unsigned contBits = static_cast<unsigned>(_mm_movemask_epi8(cont));
   if (known != 0xFFFF || ((leadBits << 1) & 0xFFFF) != contBits) return false;
@@ -365,12 +367,14 @@ inline __m128i HexNibbles(__m128i v, __m128i* valid) {
   const __m128i letter = _mm_sub_epi8(_mm_or_si128(v, Bytes16(0x20)), Bytes16('a'));
   const __m128i isLetter = _mm_cmpeq_epi8(_mm_min_epu8(letter, Bytes16(5)), letter);
   *valid = _mm_or_si128(isDigit, isLetter);
-  return _mm_or_si128(_mm_and_si128(isDigit, digit), _mm_and_si128(isLetter, _mm_add_epi8(letter, Bytes16(10))));
+  return _mm_or_si128(_mm_and_si128(isDigit, digit),
+                      _mm_and_si128(isLetter, _mm_add_epi8(letter, Bytes16(10))));
 }
 
 /// Joins each pair of nibbles (first = high) into the low byte of a 16-bit lane.
 inline __m128i HexPairs(__m128i nibbles) {
-  return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0xF0)), _mm_srli_epi16(nibbles, 8));
+  return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0xF0)),
+                      _mm_srli_epi16(nibbles, 8));
 }
 #endif
 
@@ -456,7 +460,8 @@ VoString VoString::ISO8859_1ToUTF8() const {
       } else {
         // Both bytes of every character side by side, then packed together.
         const __m128i isHigh = _mm_cmpgt_epi8(zero, v);
-        const __m128i first = Select(isHigh, _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 6), Bytes16(0x03)), Bytes16(0xC0)), v);
+        const __m128i first = Select(
+            isHigh, _mm_or_si128(_mm_and_si128(_mm_srli_epi16(v, 6), Bytes16(0x03)), Bytes16(0xC0)), v);
         const __m128i second = _mm_or_si128(_mm_and_si128(v, Bytes16(0x3F)), Bytes16(0x80));
         alignas(16) u8 pairs[32];
         Store16(pairs, _mm_unpacklo_epi8(first, second));

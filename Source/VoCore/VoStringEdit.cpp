@@ -43,9 +43,7 @@ namespace {
 /// The default whitespace set: 0, tab, line feed, carriage return, blank.
 struct DefaultWhiteTable {
   bool in[256] = {};
-  constexpr DefaultWhiteTable() {
-    in[0] = in[9] = in[10] = in[13] = in[32] = true;
-  }
+  constexpr DefaultWhiteTable() { in[0] = in[9] = in[10] = in[13] = in[32] = true; }
 };
 constexpr DefaultWhiteTable kDefaultWhite;
 

@@ -29,9 +29,7 @@ inline bool TextEquals(const VoString& s, const char* t, long n) {
 // The length of a string's text as the comparisons see it: up to its first zero byte.
 inline long CompareLength(const VoString& s) { return static_cast<long>(std::strlen(s.c_str())); }
 
-bool ReadsAsTrue(const VoString& value) {
-  return value.cmpIgnoreCase("true") == 0 || value == "1";
-}
+bool ReadsAsTrue(const VoString& value) { return value.cmpIgnoreCase("true") == 0 || value == "1"; }
 
 }  // namespace
 
@@ -92,7 +90,7 @@ VoDataBase::~VoDataBase() {
       VoDataBase* db = slot[i].mDB.Get();
       if (db == nullptr || db->RefCount() != 1) continue;
       work.push_back(db);
-      db->NewRef();                               // the work list's reference...
+      db->NewRef();                                     // the work list's reference...
       slot[i].mDB = static_cast<VoDataBase*>(nullptr);  // ...replaces the entry's
     }
   };
@@ -260,9 +258,7 @@ VoString VoDataBase::GetIndexedValue(int i) const { return mEntries[i].mValue; }
 
 VoDataBase* VoDataBase::GetIndexedDB(int i) const { return mEntries[i].mDB.Get(); }
 
-int VoDataBase::GetIndex(const VoString& key) const {
-  return FindKey(key.c_str(), CompareLength(key));
-}
+int VoDataBase::GetIndex(const VoString& key) const { return FindKey(key.c_str(), CompareLength(key)); }
 
 int VoDataBase::GetIndexByValue(const VoString& value) const {
   const char* t = value.c_str();

@@ -24,8 +24,8 @@ void VoDataBase::WriteToFile(const VoFileSpec& spec) const {
   const VoString text = WriteToString();
   const long length = text.length();
   eVoMacReplaceStage stage = eVoMacReplaceOpen;
-  const int err = VoMacReplaceFileContents(spec, text.c_str(), length > 0 ? static_cast<unsigned long>(length) : 0,
-                                           &stage);
+  const int err = VoMacReplaceFileContents(spec, text.c_str(),
+                                           length > 0 ? static_cast<unsigned long>(length) : 0, &stage);
   if (err == 0) return;
   if (stage == eVoMacReplaceOpen) {
     VoString message("FileNotOpen: (for writing)");

@@ -30,8 +30,8 @@ struct CharClasses {
   constexpr CharClasses() {
     c[0] = kBlank | kEnd;
     c[0x09] = c[0x0A] = c[0x0D] = c[0x20] = kBlank | kQuoteSet;  // TAB, LF, CR, SPACE
-    c[0x22] = kQuoteSet | kEscape;                              // '"'
-    c[0x5C] = kEscape;                                          // '\\'
+    c[0x22] = kQuoteSet | kEscape;                               // '"'
+    c[0x5C] = kEscape;                                           // '\\'
   }
 };
 constexpr CharClasses kClass;
@@ -174,7 +174,8 @@ void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& va
     const long start = pos;
     while (pos < len && !IsBlank(s[pos])) ++pos;
     const long n = pos - start;
-    if (keyHint != nullptr && keyHint->length() == n && std::memcmp(keyHint->c_str(), s + start, static_cast<size_t>(n)) == 0)
+    if (keyHint != nullptr && keyHint->length() == n &&
+        std::memcmp(keyHint->c_str(), s + start, static_cast<size_t>(n)) == 0)
       key = *keyHint;
     else
       key = MakeString(s + start, n);

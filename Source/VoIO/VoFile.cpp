@@ -154,7 +154,8 @@ VoString VoFile::ReadString() {
   VoMacPrepareLargeBuffer(chars, static_cast<unsigned long>(size));
   unsigned long got = 0;
   Read(chars, static_cast<unsigned long>(size), &got);
-  if (got < static_cast<unsigned long>(size)) std::memset(chars + got, 0, static_cast<std::size_t>(size) - got);
+  if (got < static_cast<unsigned long>(size))
+    std::memset(chars + got, 0, static_cast<std::size_t>(size) - got);
   text.SetLength(static_cast<int>(size));
   return text;
 }

@@ -18,41 +18,41 @@ constexpr unsigned long kCreatorMACS = Sig("MACS");
 constexpr unsigned long kUnknownID = 0x0000003F;  // one '?' in the lowest byte
 
 constexpr VoFileTypeEntry kFileTypes[VoFileSpec::kFileTypeCount] = {
-    {VoFileTypeText, Sig("TEXT"), Sig("ttxt"), "txt"},             // 0
-    {VoFileTypeText, Sig("TEXT"), Sig("ttxt"), "text"},            // 1
-    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "cie"},             // 2
-    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "ref"},             // 3
-    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "it8"},             // 4
-    {VoFileTypeProfile, Sig("prof"), Sig("sync"), "icc"},          // 5
-    {VoFileTypeProfile, Sig("prof"), Sig("sync"), "icm"},          // 6
-    {VoFileTypeColorSwatches, Sig("8BCO"), Sig("8BIM"), "aco"},    // 7
-    {VoFileTypePICT, Sig("PICT"), Sig("8BIM"), "pct"},             // 8
-    {VoFileTypePICT, Sig("PICT"), Sig("8BIM"), "pict"},            // 9
-    {VoFileTypeJPEG, Sig("JPEG"), Sig("8BIM"), "jpg"},             // 10
-    {VoFileTypeJPEG, Sig("JPEG"), Sig("8BIM"), "jpeg"},            // 11
-    {VoFileTypeJPEG, Sig("JFIF"), Sig("8BIM"), "jpg"},             // 12
-    {VoFileTypeJPEG2000, Sig("jp2 "), Sig("8BIM"), "jp2"},         // 13
-    {VoFileTypeJPEG2000, Sig("jpx "), Sig("8BIM"), "jpx"},         // 14
-    {VoFileTypeJPEG2000, Sig("j2k "), Sig("8BIM"), "j2k"},         // 15
-    {VoFileTypeJPEG2000, Sig("j2c "), Sig("8BIM"), "j2c"},         // 16
-    {VoFileTypeJPEG2000, Sig("pnm "), Sig("8BIM"), "pnm"},         // 17
-    {VoFileTypeTIFF, Sig("TIFF"), Sig("8BIM"), "tif"},             // 18
-    {VoFileTypeTIFF, Sig("TIFF"), Sig("8BIM"), "tiff"},            // 19
-    {VoFileTypePNG, Sig("PNGf"), Sig("8BIM"), "png"},              // 20
-    {VoFileTypeTarga, Sig("TPIC"), Sig("8BIM"), "tga"},            // 21
-    {VoFileTypeScitexCT, Sig("..CT"), Sig("8BIM"), "sct"},         // 22
-    {VoFileTypeGIF, Sig("GIFf"), Sig("8BIM"), "gif"},              // 23
-    {VoFileTypePDF, Sig("PDF "), Sig("****"), "pdf"},              // 24
-    {VoFileTypeBinary, Sig("BINA"), Sig("****"), ""},              // 25
-    {VoFileTypeApplication, Sig("APPL"), Sig("****"), "exe"},      // 26
-    {VoFileTypeHTML, Sig("HTML"), Sig("****"), "html"},            // 27
-    {VoFileTypeHTML, Sig("HTML"), Sig("****"), "htm"},             // 28
-    {VoFileTypeAFM, Sig("AFM "), Sig("****"), "afm"},              // 29
-    {VoFileTypePPM, Sig("PPM "), Sig("****"), "ppm"},              // 30
-    {VoFileTypeLink, Sig("LINK"), Sig("****"), "link"},            // 31
-    {VoFileTypeLibrary, Sig("DLL "), Sig("****"), "dll"},          // 32
-    {VoFileTypeLibrary, Sig("DYLB"), Sig("****"), "dylib"},        // 33
-    {VoFileTypeUnknown, kUnknownID, kUnknownID, ""},               // 34: catch-all
+    {VoFileTypeText, Sig("TEXT"), Sig("ttxt"), "txt"},           // 0
+    {VoFileTypeText, Sig("TEXT"), Sig("ttxt"), "text"},          // 1
+    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "cie"},           // 2
+    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "ref"},           // 3
+    {VoFileTypeText, Sig("TEXT"), Sig("VoTl"), "it8"},           // 4
+    {VoFileTypeProfile, Sig("prof"), Sig("sync"), "icc"},        // 5
+    {VoFileTypeProfile, Sig("prof"), Sig("sync"), "icm"},        // 6
+    {VoFileTypeColorSwatches, Sig("8BCO"), Sig("8BIM"), "aco"},  // 7
+    {VoFileTypePICT, Sig("PICT"), Sig("8BIM"), "pct"},           // 8
+    {VoFileTypePICT, Sig("PICT"), Sig("8BIM"), "pict"},          // 9
+    {VoFileTypeJPEG, Sig("JPEG"), Sig("8BIM"), "jpg"},           // 10
+    {VoFileTypeJPEG, Sig("JPEG"), Sig("8BIM"), "jpeg"},          // 11
+    {VoFileTypeJPEG, Sig("JFIF"), Sig("8BIM"), "jpg"},           // 12
+    {VoFileTypeJPEG2000, Sig("jp2 "), Sig("8BIM"), "jp2"},       // 13
+    {VoFileTypeJPEG2000, Sig("jpx "), Sig("8BIM"), "jpx"},       // 14
+    {VoFileTypeJPEG2000, Sig("j2k "), Sig("8BIM"), "j2k"},       // 15
+    {VoFileTypeJPEG2000, Sig("j2c "), Sig("8BIM"), "j2c"},       // 16
+    {VoFileTypeJPEG2000, Sig("pnm "), Sig("8BIM"), "pnm"},       // 17
+    {VoFileTypeTIFF, Sig("TIFF"), Sig("8BIM"), "tif"},           // 18
+    {VoFileTypeTIFF, Sig("TIFF"), Sig("8BIM"), "tiff"},          // 19
+    {VoFileTypePNG, Sig("PNGf"), Sig("8BIM"), "png"},            // 20
+    {VoFileTypeTarga, Sig("TPIC"), Sig("8BIM"), "tga"},          // 21
+    {VoFileTypeScitexCT, Sig("..CT"), Sig("8BIM"), "sct"},       // 22
+    {VoFileTypeGIF, Sig("GIFf"), Sig("8BIM"), "gif"},            // 23
+    {VoFileTypePDF, Sig("PDF "), Sig("****"), "pdf"},            // 24
+    {VoFileTypeBinary, Sig("BINA"), Sig("****"), ""},            // 25
+    {VoFileTypeApplication, Sig("APPL"), Sig("****"), "exe"},    // 26
+    {VoFileTypeHTML, Sig("HTML"), Sig("****"), "html"},          // 27
+    {VoFileTypeHTML, Sig("HTML"), Sig("****"), "htm"},           // 28
+    {VoFileTypeAFM, Sig("AFM "), Sig("****"), "afm"},            // 29
+    {VoFileTypePPM, Sig("PPM "), Sig("****"), "ppm"},            // 30
+    {VoFileTypeLink, Sig("LINK"), Sig("****"), "link"},          // 31
+    {VoFileTypeLibrary, Sig("DLL "), Sig("****"), "dll"},        // 32
+    {VoFileTypeLibrary, Sig("DYLB"), Sig("****"), "dylib"},      // 33
+    {VoFileTypeUnknown, kUnknownID, kUnknownID, ""},             // 34: catch-all
 };
 
 constexpr int kSearchable = VoFileSpec::kUnknownIndex;  // entries 0 .. 33
@@ -94,8 +94,7 @@ VoString VoFileSpec::GetBaseName() const {
   long dot = name.findreverse('.');
   if (dot > 0) {
     int index = Extension2Index(name.substr(dot + 1));
-    if (index < kSearchable && kFileTypes[index].type != VoFileTypeUnknown)
-      return name.substr(0, dot);
+    if (index < kSearchable && kFileTypes[index].type != VoFileTypeUnknown) return name.substr(0, dot);
   }
   return name;
 }
@@ -240,9 +239,7 @@ VoString VoFileSpec::WinName2Name(VoString name) {
   return name;
 }
 
-bool operator==(const VoFileSpec& a, const VoFileSpec& b) {
-  return a.GetFullName() == b.GetFullName();
-}
+bool operator==(const VoFileSpec& a, const VoFileSpec& b) { return a.GetFullName() == b.GetFullName(); }
 
 // ==================================================================== VoFileInfo
 

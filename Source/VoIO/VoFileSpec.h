@@ -28,14 +28,14 @@ enum VoFileType : int {
   VoFileTypeScitexCT = 9,
   VoFileTypeGIF = 10,
   VoFileTypePDF = 11,
-  VoFileTypeBinary = 12,        ///< raw data files without extension
+  VoFileTypeBinary = 12,  ///< raw data files without extension
   VoFileTypeApplication = 13,
   VoFileTypeHTML = 14,
-  VoFileTypeAFM = 15,           ///< font metrics
+  VoFileTypeAFM = 15,  ///< font metrics
   VoFileTypePPM = 16,
   VoFileTypeLink = 17,
-  VoFileTypeLibrary = 18,       ///< shared libraries
-  VoFileTypeJPEG2000 = 19       ///< JPEG 2000 images and PNM images
+  VoFileTypeLibrary = 18,  ///< shared libraries
+  VoFileTypeJPEG2000 = 19  ///< JPEG 2000 images and PNM images
 };
 
 /// One entry of the file-type table. Type and creator IDs are four-character

@@ -30,8 +30,7 @@ bool IsDesktopStore(const VoString& path) {
 /// The per-entry step: turns one entry of the bridge's walk into a
 /// VoFileInfo and hands it to the walker. Returns true to end the walk.
 bool VisitEntry(bool /*containerChanged*/, unsigned long /*level*/, const FSCatalogInfo* cat,
-                const FSRef* ref, const FSSpec* /*record*/, const VoString* /*name*/,
-                void* data) {
+                const FSRef* ref, const FSSpec* /*record*/, const VoString* /*name*/, void* data) {
   WalkContext& ctx = *static_cast<WalkContext*>(data);
   // An exception must not cross the bridge's walk, which holds folders open
   // on its stack: keep it and end the walk; Start re-throws it afterwards.

@@ -36,9 +36,7 @@ void VoStdInStream::Read(void* buffer, unsigned long size, unsigned long* count)
   mPosition += static_cast<long>(wanted);
 }
 
-void VoStdInStream::Write(const void*, unsigned long, unsigned long*) {
-  VO_THROW(eVoFileAccessErr);
-}
+void VoStdInStream::Write(const void*, unsigned long, unsigned long*) { VO_THROW(eVoFileAccessErr); }
 
 void VoStdInStream::Open(eVoFileAccess access) {
   if (access != eVoFileRead) VO_THROW(eVoFileAccessErr);
@@ -77,6 +75,4 @@ void VoStdOutStream::Write(const char* text) {
   Write(text, std::strlen(text) + 1, nullptr);
 }
 
-const char* VoStdOutLineEnd(long platform) {
-  return platform == kVoPlatformCurrent ? "\n" : "\r";
-}
+const char* VoStdOutLineEnd(long platform) { return platform == kVoPlatformCurrent ? "\n" : "\r"; }

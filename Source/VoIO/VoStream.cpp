@@ -1,4 +1,5 @@
-// VoStream.cpp - the abstract byte stream, the not-implemented and null streams, text output and stream copying.
+// VoStream.cpp - the abstract byte stream, the not-implemented and null streams, text output and stream
+// copying.
 #include "VoIO/VoStream.h"
 
 #include <cstdio>
@@ -18,9 +19,7 @@ VoStreamImplemented::~VoStreamImplemented() = default;
 
 void VoStreamImplemented::Read(void*, unsigned long, unsigned long*) { VO_THROW(eVoUndefProc); }
 
-void VoStreamImplemented::Write(const void*, unsigned long, unsigned long*) {
-  VO_THROW(eVoUndefProc);
-}
+void VoStreamImplemented::Write(const void*, unsigned long, unsigned long*) { VO_THROW(eVoUndefProc); }
 
 void VoStreamImplemented::SetPosition(long, eVoFileSeekMode) { VO_THROW(eVoUndefProc); }
 

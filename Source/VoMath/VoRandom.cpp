@@ -14,8 +14,7 @@ namespace {
 // |value| mod M for any 64-bit value, without overflow at the minimum.
 int32_t AbsMod(long long value) {
   const unsigned long long magnitude =
-      value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                : static_cast<unsigned long long>(value);
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
   return static_cast<int32_t>(magnitude % static_cast<unsigned long long>(VoRandom::kModulus));
 }
 
@@ -54,8 +53,7 @@ long VoRandom::ClockSeed(long offset, long long seconds) {
   const int32_t x = AbsMod(static_cast<int32_t>(offset));
   const int32_t first = Step(x);
   // Signed 32-bit addition with wrap-around, done in unsigned arithmetic.
-  const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(first) +
-                                         static_cast<uint32_t>(seconds));
+  const int32_t v = static_cast<int32_t>(static_cast<uint32_t>(first) + static_cast<uint32_t>(seconds));
   const int32_t seed = AbsMod(v);
   return seed == 0 ? 1 : seed;
 }
@@ -70,8 +68,7 @@ void VoRandom::RandomSeed() {
 double VoRandom::Uniform(double a, double b) { return a + (b - a) * Random(); }
 
 long VoRandom::Equilikely(long a, long b) {
-  const int32_t span = static_cast<int32_t>(static_cast<uint32_t>(b) -
-                                            static_cast<uint32_t>(a) + 1u);
+  const int32_t span = static_cast<int32_t>(static_cast<uint32_t>(b) - static_cast<uint32_t>(a) + 1u);
   const long offset = static_cast<long>(static_cast<double>(span) * Random());
   // The offset is below 2^31 in magnitude; the sum wraps rather than overflow
   // for an a near the limits of long.

@@ -68,8 +68,7 @@ long VoSystemVersionFromRelease(const char* release) {
     }
   }
   if (major == 0) return 0;
-  if (major >= 10)
-    return ((major / 10) << 12) | ((major % 10) << 8) | (minor << 4) | patch;
+  if (major >= 10) return ((major / 10) << 12) | ((major % 10) << 8) | (minor << 4) | patch;
   return (major << 12) | (minor << 8) | (patch << 4);
 }
 
@@ -99,32 +98,22 @@ long VoGetPlatform(void) {
   return platform;
 }
 
-short SwapShort(short value) {
-  return static_cast<short>(Swap16(static_cast<uint16_t>(value)));
-}
+short SwapShort(short value) { return static_cast<short>(Swap16(static_cast<uint16_t>(value))); }
 
-unsigned short SwapUShort(unsigned short value) {
-  return Swap16(static_cast<uint16_t>(value));
-}
+unsigned short SwapUShort(unsigned short value) { return Swap16(static_cast<uint16_t>(value)); }
 
-long SwapLong(long value) {
-  return static_cast<int32_t>(Swap32(static_cast<uint32_t>(value)));
-}
+long SwapLong(long value) { return static_cast<int32_t>(Swap32(static_cast<uint32_t>(value))); }
 
-unsigned long SwapULong(unsigned long value) {
-  return Swap32(static_cast<uint32_t>(value));
-}
+unsigned long SwapULong(unsigned long value) { return Swap32(static_cast<uint32_t>(value)); }
 
 void SwapShortPtr(int16_t* values, long count) {
   if (values == nullptr) return;
-  for (long i = 0; i < count; ++i)
-    values[i] = static_cast<int16_t>(Swap16(static_cast<uint16_t>(values[i])));
+  for (long i = 0; i < count; ++i) values[i] = static_cast<int16_t>(Swap16(static_cast<uint16_t>(values[i])));
 }
 
 void SwapLongPtr(int32_t* values, long count) {
   if (values == nullptr) return;
-  for (long i = 0; i < count; ++i)
-    values[i] = static_cast<int32_t>(Swap32(static_cast<uint32_t>(values[i])));
+  for (long i = 0; i < count; ++i) values[i] = static_cast<int32_t>(Swap32(static_cast<uint32_t>(values[i])));
 }
 
 }  // extern "C"

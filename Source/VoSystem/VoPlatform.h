@@ -6,9 +6,9 @@
 
 /// Platform values of VoGetPlatform().
 enum {
-  kVoPlatformCurrent = 0x00040002L,  ///< current desktop system (version above 0x0FFF); every Linux
-  kVoPlatformVersion9 = 0x00040001L, ///< system version 0x0900 to 0x0FFF
-  kVoPlatformOlder = 0x00040000L     ///< system version up to 0x08FF
+  kVoPlatformCurrent = 0x00040002L,   ///< current desktop system (version above 0x0FFF); every Linux
+  kVoPlatformVersion9 = 0x00040001L,  ///< system version 0x0900 to 0x0FFF
+  kVoPlatformOlder = 0x00040000L      ///< system version up to 0x08FF
 };
 
 #ifdef __cplusplus

@@ -35,9 +35,7 @@ int SaturateToInt(long long value) {
   return static_cast<int>(value);
 }
 
-bool IsCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 /// Reads up to \p wanted integers the way "%d" conversions in a row do, from
 /// the text of \p text (up to its first zero byte or its length), with every
@@ -70,8 +68,7 @@ int ReadIntegers(const VoString& text, const char* blanks, int* values, int want
     long long magnitude = 0;
     while (p < limit && at(p) >= '0' && at(p) <= '9') {
       // Past the 32-bit range the value only saturates; stop growing it.
-      if (magnitude <= static_cast<long long>(INT_MAX) + 1)
-        magnitude = magnitude * 10 + (at(p) - '0');
+      if (magnitude <= static_cast<long long>(INT_MAX) + 1) magnitude = magnitude * 10 + (at(p) - '0');
       ++p;
     }
     values[count++] = SaturateToInt(negative ? -magnitude : magnitude);
@@ -126,9 +123,7 @@ long VoDate::SecondOfDay() const {
   return static_cast<long>(mHour) * 3600 + static_cast<long>(mMinute) * 60 + mSecond;
 }
 
-long VoDate::Day2Long() const {
-  return (12 * static_cast<long>(mYear) + mMonth) * 31 + mDay - 32;
-}
+long VoDate::Day2Long() const { return (12 * static_cast<long>(mYear) + mMonth) * 31 + mDay - 32; }
 
 void VoDate::Long2Date(long key) {
   mYear = SaturateToInt(key / 372);
@@ -147,8 +142,7 @@ VoString VoDate::GetFileNameString() const {
 }
 
 VoString VoDate::GetFileNameString(VoString separator) const {
-  return Format("%d%02d%02d%s%02d-%02d", mYear, mMonth, mDay, separator.c_str(), mHour,
-                mMinute);
+  return Format("%d%02d%02d%s%02d-%02d", mYear, mMonth, mDay, separator.c_str(), mHour, mMinute);
 }
 
 VoString VoDate::GetShortString() const {
@@ -191,8 +185,7 @@ VoDate VoSystem::GetDate() {
   const std::tm* local = std::localtime(&now);
   if (!local) VO_THROW(eVoUndefProc);
   int year = SaturateToInt(static_cast<long long>(local->tm_year) + 1900);
-  return VoDate(year, local->tm_mon + 1, local->tm_mday, local->tm_hour, local->tm_min,
-                local->tm_sec);
+  return VoDate(year, local->tm_mon + 1, local->tm_mday, local->tm_hour, local->tm_min, local->tm_sec);
 }
 
 // ---------------------------------------------------------------- clock and waiting
@@ -353,9 +346,7 @@ void VoSystem::MoveFile(const VoFileSpec& source, const VoFileSpec& target) {
 
 int VoSystem::CreateDir(const VoFileSpec& spec) { return VoMacCreateDir(spec); }
 
-int VoSystem::SetFileVisible(const VoFileSpec& spec, bool visible) {
-  return VoMacSetVisible(spec, visible);
-}
+int VoSystem::SetFileVisible(const VoFileSpec& spec, bool visible) { return VoMacSetVisible(spec, visible); }
 
 void VoSystem::InstallICCProfile(const VoFileSpec&) {}
 
@@ -372,9 +363,7 @@ VoFileSpec VoSystem::GetWorkingDir() { return VoFileSpec(VoString()); }
 
 void VoSystem::SetWorkingDir(const VoFileSpec&) { VO_THROW(eVoUndefProc); }
 
-void VoSystem::ExecuteCommandLine(const VoString&, const VoFileSpec&, VoStream*) {
-  VO_THROW(eVoUndefProc);
-}
+void VoSystem::ExecuteCommandLine(const VoString&, const VoFileSpec&, VoStream*) { VO_THROW(eVoUndefProc); }
 
 void VoSystem::LaunchURL(const VoString& url) { VoLinuxLaunchDetached({"xdg-open", Bytes(url)}); }
 

@@ -33,8 +33,7 @@
 class VoDate {
  public:
   /// Calls SetDate with the six values (clamped).
-  VoDate(int year = 0, int month = 0, int day = 0, int hour = 0, int minute = 0,
-         int second = 0);
+  VoDate(int year = 0, int month = 0, int day = 0, int hour = 0, int minute = 0, int second = 0);
 
   /// Clamps and stores year, month and day, then SetTime(hour, minute, second).
   void SetDate(int year, int month, int day, int hour, int minute, int second);
@@ -291,8 +290,7 @@ class VoSystem {
   /// to the program's own folder.
   static void SetWorkingDir(const VoFileSpec& spec);
   /// Not available: always throws "VoUndefProc" (1).
-  static void ExecuteCommandLine(const VoString& command, const VoFileSpec& folder,
-                                 VoStream* output);
+  static void ExecuteCommandLine(const VoString& command, const VoFileSpec& folder, VoStream* output);
   /// Hands the whole URL (every byte up to its length, as one argument) to
   /// xdg-open, which opens it with the user's preferred application; returns
   /// at once and reports no failure (nothing happens without xdg-open). A URL

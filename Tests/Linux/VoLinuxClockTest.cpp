@@ -27,10 +27,10 @@ TEST(VoLinuxClock, TicksToMillisecondsWrapsLikeUnsigned32BitArithmetic) {
       {59, 983},
       {60, 1000},
       {3600 * 60, 3600000},
-      {4294967, 71582783},          // the last count before the product wraps
-      {4294968, 11},                // 4294968000 mod 2^32 = 704; 704 / 60 = 11
-      {4294969, 28},                // 1704 / 60
-      {0x100000000ull, 0},          // only the low 32 bits of the count take part
+      {4294967, 71582783},  // the last count before the product wraps
+      {4294968, 11},        // 4294968000 mod 2^32 = 704; 704 / 60 = 11
+      {4294969, 28},        // 1704 / 60
+      {0x100000000ull, 0},  // only the low 32 bits of the count take part
       {0x100000000ull + 60, 1000},
   };
   for (const auto& c : cases) EXPECT_EQ(VoLinuxTicksToMilliseconds(c.ticks), c.ms) << c.ticks;
@@ -41,8 +41,17 @@ TEST(VoLinuxClock, MillisecondsRoundUpToWholeTicks) {
     long ms;
     uint64_t ticks;
   } cases[] = {
-      {LONG_MIN, 0}, {-5, 0}, {0, 0}, {1, 1}, {16, 1}, {17, 2}, {33, 2}, {34, 3},
-      {1000, 60}, {1001, 61}, {60000, 3600},
+      {LONG_MIN, 0},
+      {-5, 0},
+      {0, 0},
+      {1, 1},
+      {16, 1},
+      {17, 2},
+      {33, 2},
+      {34, 3},
+      {1000, 60},
+      {1001, 61},
+      {60000, 3600},
       {35791395, 2147484},  // ms * 60 no longer fits 32 bits here; no overflow
       {100000000000L, 6000000000ull},
   };

@@ -22,9 +22,8 @@ struct Map {
 TEST(VoLinuxKeys, SelectorsNameTheirKeysAndOtherValuesAreCodes) {
   const struct {
     int selector, code;
-  } cases[] = {{0, -1}, {1, 53},  {2, 55},    {3, 56},    {4, 60},  {5, 57},   {6, 58},
-               {7, 58}, {8, 61},  {9, 59},    {10, 62},   {11, 11}, {47, 47},  {127, 127},
-               {-3, -3}, {128, 128}, {1000, 1000}};
+  } cases[] = {{0, -1}, {1, 53},  {2, 55},  {3, 56},  {4, 60},    {5, 57},  {6, 58},    {7, 58},     {8, 61},
+               {9, 59}, {10, 62}, {11, 11}, {47, 47}, {127, 127}, {-3, -3}, {128, 128}, {1000, 1000}};
   for (const auto& c : cases) EXPECT_EQ(VoKeySelectorCode(c.selector), c.code) << c.selector;
 }
 
@@ -61,26 +60,24 @@ TEST(VoLinuxKeys, TestKeyRules) {
     int first, second;
     bool expected;
   } cases[] = {
-      {{}, 0, 0, true},            // no key asked for: held
-      {{}, 2, 0, false},           // Command not held
-      {{55}, 2, 0, true},          // Command alone
-      {{55}, 0, 47, false},        // the period key not held
-      {{47}, 0, 47, true},         // only the period key asked for
-      {{55, 47}, 2, 47, true},     // the break combination
-      {{47}, 2, 47, false},        // first not held: false, second not looked at
-      {{55}, 2, 47, false},        // second not held
-      {{53}, 1, 0, true},          // selector 1 is Escape ...
-      {{1}, 1, 0, false},          // ... not the code 1 (the S key)
-      {{58}, 6, 7, true},          // selectors 6 and 7 are both Option
-      {{61}, 8, 0, true},          // right Option
-      {{58}, 8, 0, false},         // left Option is not right Option
-      {{60, 62}, 4, 10, true},     // right Shift and right Control
-      {{56}, 4, 0, false},         // left Shift is not right Shift
-      {{11}, 11, 0, true},         // 11 is a plain code
-      {{127}, 127, 0, true},
-      {{}, -5, 0, false},          // out-of-range codes are never held
-      {{55}, 2, 200, false},
-      {{55}, 2, -1, false},
+      {{}, 0, 0, true},                             // no key asked for: held
+      {{}, 2, 0, false},                            // Command not held
+      {{55}, 2, 0, true},                           // Command alone
+      {{55}, 0, 47, false},                         // the period key not held
+      {{47}, 0, 47, true},                          // only the period key asked for
+      {{55, 47}, 2, 47, true},                      // the break combination
+      {{47}, 2, 47, false},                         // first not held: false, second not looked at
+      {{55}, 2, 47, false},                         // second not held
+      {{53}, 1, 0, true},                           // selector 1 is Escape ...
+      {{1}, 1, 0, false},                           // ... not the code 1 (the S key)
+      {{58}, 6, 7, true},                           // selectors 6 and 7 are both Option
+      {{61}, 8, 0, true},                           // right Option
+      {{58}, 8, 0, false},                          // left Option is not right Option
+      {{60, 62}, 4, 10, true},                      // right Shift and right Control
+      {{56}, 4, 0, false},                          // left Shift is not right Shift
+      {{11}, 11, 0, true},                          // 11 is a plain code
+      {{127}, 127, 0, true},   {{}, -5, 0, false},  // out-of-range codes are never held
+      {{55}, 2, 200, false},   {{55}, 2, -1, false},
   };
   int row = 0;
   for (const auto& c : cases) {
@@ -97,10 +94,10 @@ TEST(VoLinuxKeys, TheCodesTheSelectorsAndKeyBreakUseHaveTheirKeys) {
   const struct {
     int code;
     unsigned long sym;
-  } cases[] = {{47, XK_period},  {53, XK_Escape},  {55, XK_Super_L},  {56, XK_Shift_L},
-               {57, XK_Caps_Lock}, {58, XK_Alt_L}, {59, XK_Control_L}, {60, XK_Shift_R},
-               {61, XK_Alt_R},   {62, XK_Control_R}, {0, XK_a},       {22, XK_6},
-               {23, XK_5},       {122, XK_F1},     {99, XK_F3},       {117, XK_Delete}};
+  } cases[] = {{47, XK_period},    {53, XK_Escape},    {55, XK_Super_L},   {56, XK_Shift_L},
+               {57, XK_Caps_Lock}, {58, XK_Alt_L},     {59, XK_Control_L}, {60, XK_Shift_R},
+               {61, XK_Alt_R},     {62, XK_Control_R}, {0, XK_a},          {22, XK_6},
+               {23, XK_5},         {122, XK_F1},       {99, XK_F3},        {117, XK_Delete}};
   for (const auto& c : cases) EXPECT_EQ(VoLinuxPrimaryKeySymbol(c.code), c.sym) << c.code;
 }
 

@@ -155,7 +155,8 @@ TEST(VoLinuxProcess, ReportsExitCodesAndArgumentsArriveWhole) {
 }
 
 TEST(VoLinuxProcess, WorksWhenTheProgramIgnoresSigchld) {
-  struct sigaction ignore {}, old {};
+  struct sigaction ignore {
+  }, old{};
   ignore.sa_handler = SIG_IGN;
   ASSERT_EQ(sigaction(SIGCHLD, &ignore, &old), 0);
   std::string out;

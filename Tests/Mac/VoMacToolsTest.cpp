@@ -113,8 +113,7 @@ FSRef Ref(const std::string& path) {
 }
 
 // The environment variables a test may change; all restored afterwards.
-const char* const kEnvNames[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TMPDIR",
-                                 "XDG_DOCUMENTS_DIR"};
+const char* const kEnvNames[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TMPDIR", "XDG_DOCUMENTS_DIR"};
 
 /// A private folder tree per test, with HOME, the XDG folders and TMPDIR
 /// pointing into it; the machine-wide profile folder redirected there too.
@@ -150,8 +149,10 @@ class MacToolsTest : public ::testing::Test {
     VoMacSetSharedProfilesFolder(nullptr);
     ASSERT_EQ(chdir(mSavedCwd.c_str()), 0);
     for (const auto& [name, value] : mSavedEnv) {
-      if (value == "\x01unset") unsetenv(name.c_str());
-      else setenv(name.c_str(), value.c_str(), 1);
+      if (value == "\x01unset")
+        unsetenv(name.c_str());
+      else
+        setenv(name.c_str(), value.c_str(), 1);
     }
     RemoveAt(AT_FDCWD, mRoot.c_str());
   }
@@ -174,10 +175,10 @@ TEST(MacToolsStatus, ErrnoMapping) {
     int errnum;
     OSErr status;
   } cases[] = {
-      {0, 0},          {ENOENT, -43},   {ELOOP, -43},         {ENOTDIR, -120},
-      {EEXIST, -48},   {EACCES, -5000}, {EPERM, -5000},       {EINVAL, -50},
-      {EBADF, -50},    {EIO, -36},      {ENAMETOOLONG, -1410}, {ENOSPC, -34},
-      {EROFS, -44},    {EMFILE, -42},   {ENOTEMPTY, -47},     {ENOMEM, -108},
+      {0, 0},           {ENOENT, -43},   {ELOOP, -43},          {ENOTDIR, -120},
+      {EEXIST, -48},    {EACCES, -5000}, {EPERM, -5000},        {EINVAL, -50},
+      {EBADF, -50},     {EIO, -36},      {ENAMETOOLONG, -1410}, {ENOSPC, -34},
+      {EROFS, -44},     {EMFILE, -42},   {ENOTEMPTY, -47},      {ENOMEM, -108},
       {ENOTSUP, -1424}, {99999, -36},
   };
   for (const auto& c : cases) EXPECT_EQ(VoMacErrnoToStatus(c.errnum), c.status) << c.errnum;
@@ -196,9 +197,12 @@ struct FolderCase {
 std::string Expand(const std::string& text, const std::string& root, const std::string& home) {
   std::string out;
   for (char c : text) {
-    if (c == '@') out += root;
-    else if (c == '~') out += home;
-    else out += c;
+    if (c == '@')
+      out += root;
+    else if (c == '~')
+      out += home;
+    else
+      out += c;
   }
   return out;
 }
@@ -207,23 +211,34 @@ TEST_F(MacToolsTest, FolderTable) {
   const FolderCase cases[] = {
       {"config set", VoFolderTypePreferences, {{"XDG_CONFIG_HOME", "@/cfg"}}, nullptr, "@/cfg/"},
       {"config unset", VoFolderTypePreferences, {}, nullptr, "~/.config/"},
-      {"config relative", VoFolderTypePreferences, {{"XDG_CONFIG_HOME", "rel/cfg"}}, nullptr,
-       "~/.config/"},
+      {"config relative", VoFolderTypePreferences, {{"XDG_CONFIG_HOME", "rel/cfg"}}, nullptr, "~/.config/"},
       {"config empty", VoFolderTypePreferences, {{"XDG_CONFIG_HOME", ""}}, nullptr, "~/.config/"},
-      {"config trailing slash", VoFolderTypePreferences, {{"XDG_CONFIG_HOME", "@/c2/"}}, nullptr,
-       "@/c2/"},
-      {"docs env", VoFolderTypeDocuments, {{"XDG_DOCUMENTS_DIR", "@/my docs"}}, nullptr,
-       "@/my docs/"},
-      {"docs env $HOME", VoFolderTypeDocuments, {{"XDG_DOCUMENTS_DIR", "$HOME/Papers"}}, nullptr,
+      {"config trailing slash", VoFolderTypePreferences, {{"XDG_CONFIG_HOME", "@/c2/"}}, nullptr, "@/c2/"},
+      {"docs env", VoFolderTypeDocuments, {{"XDG_DOCUMENTS_DIR", "@/my docs"}}, nullptr, "@/my docs/"},
+      {"docs env $HOME",
+       VoFolderTypeDocuments,
+       {{"XDG_DOCUMENTS_DIR", "$HOME/Papers"}},
+       nullptr,
        "~/Papers/"},
-      {"docs user-dirs", VoFolderTypeDocuments, {},
+      {"docs user-dirs",
+       VoFolderTypeDocuments,
+       {},
        "# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n  XDG_DOCUMENTS_DIR=\"$HOME/Docs \\\"q\\\"\"\n",
        "~/Docs \"q\"/"},
-      {"docs user-dirs absolute", VoFolderTypeDocuments, {{"XDG_CONFIG_HOME", "@/cfg"}},
-       "XDG_DOCUMENTS_DIR=\"@/abs docs\"\n", "@/abs docs/"},
-      {"docs user-dirs relative ignored", VoFolderTypeDocuments, {},
-       "XDG_DOCUMENTS_DIR=\"Docs\"\n", "~/Documents/"},
-      {"docs user-dirs unterminated", VoFolderTypeDocuments, {}, "XDG_DOCUMENTS_DIR=\"$HOME/x\n",
+      {"docs user-dirs absolute",
+       VoFolderTypeDocuments,
+       {{"XDG_CONFIG_HOME", "@/cfg"}},
+       "XDG_DOCUMENTS_DIR=\"@/abs docs\"\n",
+       "@/abs docs/"},
+      {"docs user-dirs relative ignored",
+       VoFolderTypeDocuments,
+       {},
+       "XDG_DOCUMENTS_DIR=\"Docs\"\n",
+       "~/Documents/"},
+      {"docs user-dirs unterminated",
+       VoFolderTypeDocuments,
+       {},
+       "XDG_DOCUMENTS_DIR=\"$HOME/x\n",
        "~/Documents/"},
       {"docs default", VoFolderTypeDocuments, {}, nullptr, "~/Documents/"},
       {"temp set", VoFolderTypeTemporary, {{"TMPDIR", "@/t"}}, nullptr, "@/t/"},
@@ -232,8 +247,7 @@ TEST_F(MacToolsTest, FolderTable) {
       {"app support", VoFolderTypeAppSupport, {{"XDG_DATA_HOME", "@/data"}}, nullptr, "@/data/"},
       {"app support 2", VoFolderTypeAppSupport2, {{"XDG_DATA_HOME", "@/data"}}, nullptr, "@/data/"},
       {"app support 3", VoFolderTypeAppSupport3, {}, nullptr, "~/.local/share/"},
-      {"user profiles", VoFolderTypeProfilesUser, {{"XDG_DATA_HOME", "@/data"}}, nullptr,
-       "@/data/icc/"},
+      {"user profiles", VoFolderTypeProfilesUser, {{"XDG_DATA_HOME", "@/data"}}, nullptr, "@/data/icc/"},
       {"user profiles default", VoFolderTypeProfilesUser, {}, nullptr, "~/.local/share/icc/"},
       {"local profiles", VoFolderTypeProfilesLocal, {}, nullptr, "@/shared/color/icc/"},
       {"profiles", VoFolderTypeProfiles, {}, nullptr, "@/shared/color/icc/"},
@@ -445,12 +459,12 @@ TEST_F(MacToolsTest, SpecToRecordAndBack) {
     std::string folder;
     std::string name;
   } cases[] = {
-      {P("d/f.txt"), P("d/"), "f.txt"},        // existing
-      {P("d/link.txt"), P("d/"), "f.txt"},     // a link resolves to its target
-      {P("d/new.icc"), P("d/"), "new.icc"},    // missing in an existing folder
-      {P("d/"), mRoot + "/", "d"},             // a folder
-      {"/", "/", ""},                          // the root folder
-      {P("gone/new.txt"), P("d/"), "new.txt"}, // no folder: the current folder
+      {P("d/f.txt"), P("d/"), "f.txt"},         // existing
+      {P("d/link.txt"), P("d/"), "f.txt"},      // a link resolves to its target
+      {P("d/new.icc"), P("d/"), "new.icc"},     // missing in an existing folder
+      {P("d/"), mRoot + "/", "d"},              // a folder
+      {"/", "/", ""},                           // the root folder
+      {P("gone/new.txt"), P("d/"), "new.txt"},  // no folder: the current folder
   };
   ASSERT_EQ(chdir(P("d").c_str()), 0);
   for (const auto& c : cases) {
@@ -582,7 +596,7 @@ TEST_F(MacToolsXattrTest, RefToSpecReadsTheCodes) {
   const struct {
     const char* name;
     bool folder;
-    const char* storedType;     // null: nothing stored
+    const char* storedType;  // null: nothing stored
     const char* storedCreator;
     uint32_t type;
     uint32_t creator;
@@ -674,8 +688,8 @@ TEST_F(MacToolsTest, LockedFlag) {
     bool lock;
     mode_t expected;
   } cases[] = {
-      {0666, true, 0444}, {0444, false, 0644}, {0640, true, 0440}, {0600, false, 0600},
-      {0400, false, 0600}, {0444, true, 0444}, {0755, true, 0555}, {0000, false, 0200},
+      {0666, true, 0444},  {0444, false, 0644}, {0640, true, 0440}, {0600, false, 0600},
+      {0400, false, 0600}, {0444, true, 0444},  {0755, true, 0555}, {0000, false, 0200},
   };
   WriteFile(P("f"), "");
   for (const auto& c : cases) {
@@ -1018,7 +1032,7 @@ TEST(MacToolsDates, UtcDates) {
       {1700000000, 2023, 11, 14, 22, 13, 20},
       {4102444799, 2099, 12, 31, 23, 59, 59},
       {-2208988800, 1900, 1, 1, 0, 0, 0},
-      {253402300799, 3000, 12, 31, 23, 59, 59},  // year 9999 clamped to 3000
+      {253402300799, 3000, 12, 31, 23, 59, 59},    // year 9999 clamped to 3000
       {-62167219200 - 86400, 0, 12, 31, 0, 0, 0},  // year -1 clamped to 0
       {INT64_MAX / 2, 3000, 0, 0, 0, 0, 0},
   };
@@ -1054,8 +1068,8 @@ struct Collector {
   size_t quitAt = 0;  // answer true on this call (1-based); 0 never
 };
 
-bool Collect(bool, unsigned long level, const FSCatalogInfo* info, const FSRef* ref,
-             const FSSpec* record, const VoString* name, void* data) {
+bool Collect(bool, unsigned long level, const FSCatalogInfo* info, const FSRef* ref, const FSSpec* record,
+             const VoString* name, void* data) {
   Collector* c = static_cast<Collector*>(data);
   Seen s;
   s.level = level;
@@ -1198,8 +1212,8 @@ size_t OpenDescriptors() {
   return n;
 }
 
-bool Throw(bool, unsigned long level, const FSCatalogInfo*, const FSRef*, const FSSpec*,
-           const VoString*, void*) {
+bool Throw(bool, unsigned long level, const FSCatalogInfo*, const FSRef*, const FSSpec*, const VoString*,
+           void*) {
   if (level == 3) VO_THROW(eVoIndexError);
   return false;
 }

@@ -86,8 +86,7 @@ TEST_P(ArgumentTest, ChoosesOutputByFirstArgumentOnly) {
   switch (c.expect) {
     case ArgumentCase::kVersion:
       EXPECT_EQ(outcome.text.rfind("Vistal v1.2", 0), 0U) << outcome.text;
-      EXPECT_EQ(outcome.text.find('\n'), outcome.text.size() - 1)
-          << "one line, ending in a line end";
+      EXPECT_EQ(outcome.text.find('\n'), outcome.text.size() - 1) << "one line, ending in a line end";
       EXPECT_EQ(source.queries, 0) << "no display query for -v";
       break;
     case ArgumentCase::kUsage:
@@ -118,8 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ArgumentCase{"bare_v", {"v"}, ArgumentCase::kListing},
                     ArgumentCase{"dash", {"-"}, ArgumentCase::kListing},
                     ArgumentCase{"empty", {""}, ArgumentCase::kListing},
-                    ArgumentCase{
-                        "v_with_nul", {std::string_view("-v\0", 3)}, ArgumentCase::kListing},
+                    ArgumentCase{"v_with_nul", {std::string_view("-v\0", 3)}, ArgumentCase::kListing},
                     ArgumentCase{"option_second", {"-x", "-v"}, ArgumentCase::kListing}),
     [](const testing::TestParamInfo<ArgumentCase>& info) { return std::string(info.param.name); });
 
@@ -165,8 +163,7 @@ std::string LongPathEscaped() {
     path += "/a long folder";
   }
   std::string escaped = "/home/user/.local/share/icc";
-  for (std::size_t i = escaped.size(); i < path.size();
-       i += std::string_view("/a long folder").size()) {
+  for (std::size_t i = escaped.size(); i < path.size(); i += std::string_view("/a long folder").size()) {
     escaped += "/a\\ long\\ folder";
   }
   return escaped + "/x.icc";
@@ -181,28 +178,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "Unable to get list of displays! Error 1\n", 1},
         ListingCase{"no_displays", Displays({}), "Found 0 Displays:\n", 0},
         ListingCase{"one_display", OneDisplay(), kOneDisplayListing, 0},
-        ListingCase{
-            "rotated_panel",
-            Displays({Display(7, 1920, 0, 1200, 1920, 518, 324, ProfileLookup::File("/p.icc"))}),
-            "Found 1 Displays:\n"
-            "ID: 7 VendorID: 0x0000 ProductID: 0x0000 OriginX: 1920 OriginY: 0 Width: 1200 Height: "
-            "1920"
-            " Resolution: 94.074074x94.146721 ICC-Profile: /p.icc\n",
-            0},
-        ListingCase{
-            "square_keeps_order",
-            Displays({Display(8, 0, 0, 1000, 1000, 300, 200, ProfileLookup::File("/p.icc"))}),
-            "Found 1 Displays:\n"
-            "ID: 8 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1000 Height: "
-            "1000"
-            " Resolution: 84.666664x127.000000 ICC-Profile: /p.icc\n",
-            0},
+        ListingCase{"rotated_panel",
+                    Displays({Display(7, 1920, 0, 1200, 1920, 518, 324, ProfileLookup::File("/p.icc"))}),
+                    "Found 1 Displays:\n"
+                    "ID: 7 VendorID: 0x0000 ProductID: 0x0000 OriginX: 1920 OriginY: 0 Width: 1200 Height: "
+                    "1920"
+                    " Resolution: 94.074074x94.146721 ICC-Profile: /p.icc\n",
+                    0},
+        ListingCase{"square_keeps_order",
+                    Displays({Display(8, 0, 0, 1000, 1000, 300, 200, ProfileLookup::File("/p.icc"))}),
+                    "Found 1 Displays:\n"
+                    "ID: 8 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1000 Height: "
+                    "1000"
+                    " Resolution: 84.666664x127.000000 ICC-Profile: /p.icc\n",
+                    0},
         ListingCase{
             "blanks_and_backslashes",
             Displays({Display(1, 0, 0, 800, 600, 0, 0,
                               ProfileLookup::File("/Library/Color Profiles/My Display.icc")),
-                      Display(2, 800, 0, 800, 600, 0, 0,
-                              ProfileLookup::File("/tmp/a\\b \\c\\\\.icc"))}),
+                      Display(2, 800, 0, 800, 600, 0, 0, ProfileLookup::File("/tmp/a\\b \\c\\\\.icc"))}),
             "Found 2 Displays:\n"
             "ID: 1 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 800 Height: 600"
             " Resolution: infxinf ICC-Profile: /Library/Color\\ Profiles/My\\ Display.icc\n"
@@ -212,10 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
             0},
         ListingCase{
             "second_has_no_profile",
-            Displays({Display(10, 0, 0, 1920, 1080, 598, 336, ProfileLookup::File("/a.icc"), 0x10AC,
-                              0xA0C5),
-                      Display(11, -1280, 0, 1280, 1024, 338, 270,
-                              ProfileLookup::Failed(kExitNoProfile)),
+            Displays({Display(10, 0, 0, 1920, 1080, 598, 336, ProfileLookup::File("/a.icc"), 0x10AC, 0xA0C5),
+                      Display(11, -1280, 0, 1280, 1024, 338, 270, ProfileLookup::Failed(kExitNoProfile)),
                       Display(12, 1920, 0, 800, 600, 0, 0, ProfileLookup::File("/never.icc"))}),
             "Found 3 Displays:\n"
             "ID: 10 VendorID: 0x10ac ProductID: 0xa0c5 OriginX: 0 OriginY: 0 Width: 1920 Height: "
@@ -229,31 +221,28 @@ INSTANTIATE_TEST_SUITE_P(
         ListingCase{
             "first_has_no_device",
             Displays({Display(3, 0, 0, 640, 480, 0, 0, ProfileLookup::Failed(kExitNoColordDevice)),
-                      Display(4, 640, 0, 640, 480, 0, 0,
-                              ProfileLookup::Failed(kExitNoColordDevice))}),
+                      Display(4, 640, 0, 640, 480, 0, 0, ProfileLookup::Failed(kExitNoColordDevice))}),
             "Found 2 Displays:\n"
             "ID: 3 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 640 Height: 480"
             " Resolution: infxinfUnable to find ICC-Profile for display ID: 3! Error 6\n",
             6},
-        ListingCase{
-            "zero_physical_size",
-            Displays({Display(5, 0, 0, 1024, 768, 0, 0, ProfileLookup::File("/z.icc"))}),
-            "Found 1 Displays:\n"
-            "ID: 5 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1024 Height: 768"
-            " Resolution: infxinf ICC-Profile: /z.icc\n",
-            0},
-        ListingCase{
-            "profile_without_file_name",
-            Displays({Display(20, 0, 0, 1024, 768, 0, 0, ProfileLookup::NoFileName()),
-                      Display(21, 1024, 0, 1024, 768, 0, 0, ProfileLookup::File("/b.icc"))}),
-            "Found 2 Displays:\n"
-            "ID: 20 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1024 Height: "
-            "768"
-            " Resolution: infxinf ICC-Profile: Error:\\ Unkown\\ ICC-Profile\\ location\\ type!\n"
-            "ID: 21 VendorID: 0x0000 ProductID: 0x0000 OriginX: 1024 OriginY: 0 Width: 1024 "
-            "Height: 768"
-            " Resolution: infxinf ICC-Profile: /b.icc\n",
-            0},
+        ListingCase{"zero_physical_size",
+                    Displays({Display(5, 0, 0, 1024, 768, 0, 0, ProfileLookup::File("/z.icc"))}),
+                    "Found 1 Displays:\n"
+                    "ID: 5 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1024 Height: 768"
+                    " Resolution: infxinf ICC-Profile: /z.icc\n",
+                    0},
+        ListingCase{"profile_without_file_name",
+                    Displays({Display(20, 0, 0, 1024, 768, 0, 0, ProfileLookup::NoFileName()),
+                              Display(21, 1024, 0, 1024, 768, 0, 0, ProfileLookup::File("/b.icc"))}),
+                    "Found 2 Displays:\n"
+                    "ID: 20 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1024 Height: "
+                    "768"
+                    " Resolution: infxinf ICC-Profile: Error:\\ Unkown\\ ICC-Profile\\ location\\ type!\n"
+                    "ID: 21 VendorID: 0x0000 ProductID: 0x0000 OriginX: 1024 OriginY: 0 Width: 1024 "
+                    "Height: 768"
+                    " Resolution: infxinf ICC-Profile: /b.icc\n",
+                    0},
         ListingCase{"wide_numbers",
                     Displays({Display(2147483647, -32768, 65535, 1, 1, 25.4F, 25.4F,
                                       ProfileLookup::File("/w.icc"), 0x12345678, 0xFFFFFFFF)}),
@@ -262,18 +251,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "OriginY: 65535"
                     " Width: 1 Height: 1 Resolution: 1.000000x1.000000 ICC-Profile: /w.icc\n",
                     0},
-        ListingCase{
-            "long_utf8_path_uncut",
-            Displays({Display(9, 0, 0, 1, 1, 0, 0,
-                              ProfileLookup::File(LongPath() + "/\xC3\xA9"
-                                                               "cran.icc"))}),
-            "Found 1 Displays:\n"
-            "ID: 9 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1 Height: 1"
-            " Resolution: infxinf ICC-Profile: " +
-                LongPathEscaped() +
-                "/\xC3\xA9"
-                "cran.icc\n",
-            0}),
+        ListingCase{"long_utf8_path_uncut",
+                    Displays({Display(9, 0, 0, 1, 1, 0, 0,
+                                      ProfileLookup::File(LongPath() + "/\xC3\xA9"
+                                                                       "cran.icc"))}),
+                    "Found 1 Displays:\n"
+                    "ID: 9 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1 Height: 1"
+                    " Resolution: infxinf ICC-Profile: " +
+                        LongPathEscaped() +
+                        "/\xC3\xA9"
+                        "cran.icc\n",
+                    0}),
     [](const testing::TestParamInfo<ListingCase>& info) { return std::string(info.param.name); });
 
 TEST(ListingLimit, ReportsOnlyTheFirst32Of33Displays) {
@@ -281,14 +269,13 @@ TEST(ListingLimit, ReportsOnlyTheFirst32Of33Displays) {
   std::string expected = "Found 32 Displays:\n";
   for (int i = 1; i <= 33; ++i) {
     const std::string path = "/icc/d" + std::to_string(i) + ".icc";
-    records.push_back(Display(i, static_cast<float>(100 * (i - 1)), 0, 100, 100, 25.4F, 25.4F,
-                              ProfileLookup::File(path)));
+    records.push_back(
+        Display(i, static_cast<float>(100 * (i - 1)), 0, 100, 100, 25.4F, 25.4F, ProfileLookup::File(path)));
     if (i <= 32) {
       expected +=
           "ID: " + std::to_string(i) +
           " VendorID: 0x0000 ProductID: 0x0000 OriginX: " + std::to_string(100 * (i - 1)) +
-          " OriginY: 0 Width: 100 Height: 100 Resolution: 100.000000x100.000000 ICC-Profile: " +
-          path + "\n";
+          " OriginY: 0 Width: 100 Height: 100 Resolution: 100.000000x100.000000 ICC-Profile: " + path + "\n";
     }
   }
   TableSource source(Displays(std::move(records)));
@@ -312,16 +299,13 @@ void PrintTo(const EscapeCase& c, std::ostream* os) {
 
 class EscapeTest : public testing::TestWithParam<EscapeCase> {};
 
-TEST_P(EscapeTest, EscapesBackslashesThenBlanks) {
-  EXPECT_EQ(EscapeForShell(GetParam().in), GetParam().out);
-}
+TEST_P(EscapeTest, EscapesBackslashesThenBlanks) { EXPECT_EQ(EscapeForShell(GetParam().in), GetParam().out); }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, EscapeTest,
     testing::Values(EscapeCase{"", ""}, EscapeCase{"/plain/path.icc", "/plain/path.icc"},
                     EscapeCase{" ", "\\ "}, EscapeCase{"\\", "\\\\"}, EscapeCase{"\\ ", "\\\\\\ "},
-                    EscapeCase{"a  b", "a\\ \\ b"},
-                    EscapeCase{"tab\tand\nline'\"$", "tab\tand\nline'\"$"},
+                    EscapeCase{"a  b", "a\\ \\ b"}, EscapeCase{"tab\tand\nline'\"$", "tab\tand\nline'\"$"},
                     EscapeCase{std::string_view("nul\0byte", 8), std::string_view("nul\0byte", 8)},
                     EscapeCase{"\xFF\x80 \xC3\xA9", "\xFF\x80\\ \xC3\xA9"}));
 
@@ -345,8 +329,8 @@ TEST_P(EdidTest, ReadsVendorBigEndianAndProductLittleEndian) {
   EXPECT_EQ(ids.product, GetParam().product);
 }
 
-std::vector<std::uint8_t> EdidStart(std::uint8_t b8, std::uint8_t b9, std::uint8_t b10,
-                                    std::uint8_t b11, std::size_t size = 128) {
+std::vector<std::uint8_t> EdidStart(std::uint8_t b8, std::uint8_t b9, std::uint8_t b10, std::uint8_t b11,
+                                    std::size_t size = 128) {
   std::vector<std::uint8_t> bytes(size, 0);
   const std::uint8_t header[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
   for (std::size_t i = 0; i < 8 && i < size; ++i) {

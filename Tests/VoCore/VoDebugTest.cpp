@@ -29,10 +29,14 @@ class RecordingStream : public VoStream {
     const int index = static_cast<int>(mCalls++);
     if (index >= mFailFrom) {
       switch (mFailure) {
-        case kVoError: VO_THROW(eVoFileWriteFailed);
-        case kBadAlloc: throw std::bad_alloc();
-        case kInt: throw 42;
-        case kNone: break;
+        case kVoError:
+          VO_THROW(eVoFileWriteFailed);
+        case kBadAlloc:
+          throw std::bad_alloc();
+        case kInt:
+          throw 42;
+        case kNone:
+          break;
       }
     }
     mWrites.emplace_back(static_cast<const char*>(buffer), size);
@@ -98,8 +102,8 @@ TEST(VoDebugFreshProcess, StartsAtLevelZeroWritingToStandardOutput) {
     std::fflush(stdout);
     std::printf("%d:", gDebugLevel);
     std::fflush(stdout);
-    VoDebugWriteImpl(0, "x");           // written, with its line end
-    VoDebugWriteImpl(1, "hidden");      // above the level
+    VoDebugWriteImpl(0, "x");                                    // written, with its line end
+    VoDebugWriteImpl(1, "hidden");                               // above the level
     VoError traced(7, "VoIndexError", "/a/b/VoString.cpp", 12);  // level 1: not written
     VoDebugPrintfImpl(0, "n=%d", 5);
     std::fputs(">>", stdout);
@@ -135,8 +139,8 @@ TEST_F(VoDebugTest, MessagesAreWrittenUpToTheCurrentLevel) {
     bool written;
   };
   const Case cases[] = {
-      {0, 0, true},  {0, 1, false}, {1, 1, true},   {0, -1, true}, {-1, 0, false},
-      {7, 5, true},  {7, 7, true},  {7, 8, false}, {-3, -3, true}, {-3, -2, false},
+      {0, 0, true}, {0, 1, false}, {1, 1, true},  {0, -1, true},  {-1, 0, false},
+      {7, 5, true}, {7, 7, true},  {7, 8, false}, {-3, -3, true}, {-3, -2, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "level " << c.debugLevel << " message " << c.messageLevel);
@@ -156,8 +160,8 @@ TEST_F(VoDebugTest, EveryMessageEndsInExactlyOneLineEnd) {
     std::vector<std::string> writes;
   };
   const Case cases[] = {
-      {"abc", {"abc", "\n"}},   {"abc\n", {"abc\n"}}, {"", {}},          {"\n", {"\n"}},
-      {"a\n\n", {"a\n\n"}},     {"a\r", {"a\r", "\n"}}, {nullptr, {}},
+      {"abc", {"abc", "\n"}}, {"abc\n", {"abc\n"}},   {"", {}},      {"\n", {"\n"}},
+      {"a\n\n", {"a\n\n"}},   {"a\r", {"a\r", "\n"}}, {nullptr, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text ? c.text : "(null)");
@@ -192,8 +196,8 @@ TEST_F(VoDebugTest, PrintfBufferBoundaries) {
   };
   // 4094 characters get their LF in the buffer (one write); from 4095 on the
   // text is cut to 4095 characters and the LF comes in a second write.
-  const Case cases[] = {{1, {2}}, {4093, {4094}}, {4094, {4095}}, {4095, {4095, 1}}, {4096, {4095, 1}},
-                        {10000, {4095, 1}}};
+  const Case cases[] = {{1, {2}},          {4093, {4094}},    {4094, {4095}},
+                        {4095, {4095, 1}}, {4096, {4095, 1}}, {10000, {4095, 1}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
     mStream.mWrites.clear();
@@ -218,7 +222,8 @@ TEST_F(VoDebugTest, PrintfBufferBoundaries) {
 TEST_F(VoDebugTest, RaisedErrorsLeaveOneLineAtLevelOne) {
   VoSetDebugLevelImpl(1);
   { VoError e(7, "VoIndexError", "/a/b/VoString.cpp", 12); }
-  EXPECT_EQ(mStream.mWrites, (std::vector<std::string>{"VoError: 7 \"VoIndexError\", file \"VoString.cpp\", line 12\n"}));
+  EXPECT_EQ(mStream.mWrites,
+            (std::vector<std::string>{"VoError: 7 \"VoIndexError\", file \"VoString.cpp\", line 12\n"}));
 
   struct Case {
     unsigned long code;
@@ -229,7 +234,8 @@ TEST_F(VoDebugTest, RaisedErrorsLeaveOneLineAtLevelOne) {
   };
   const Case cases[] = {
       {3, nullptr, nullptr, 5, "VoError: 3 \"\", file \"\", line 5\n"},
-      {19, "VoFormatErr", "C:\\src\\VoDataBase.cpp", -1, "VoError: 19 \"VoFormatErr\", file \"VoDataBase.cpp\", line -1\n"},
+      {19, "VoFormatErr", "C:\\src\\VoDataBase.cpp", -1,
+       "VoError: 19 \"VoFormatErr\", file \"VoDataBase.cpp\", line -1\n"},
       {12, "FileNotOpen: /x y", nullptr, 0, "VoError: 12 \"FileNotOpen: /x y\", file \"\", line 0\n"},
       {0, "quiet", "f.cpp", 1, ""},  // code 0 is never traced
   };
@@ -261,7 +267,8 @@ TEST_F(VoDebugTest, ThrownErrorsAreTracedOnceWithTheirSource) {
     VO_THROW(eVoArgErr);
   } catch (const VoError&) {
   }
-  EXPECT_EQ(mStream.All(), "VoError: 3 \"VoArgErr\", file \"VoDebugTest.cpp\", line " + std::to_string(line) + "\n");
+  EXPECT_EQ(mStream.All(),
+            "VoError: 3 \"VoArgErr\", file \"VoDebugTest.cpp\", line " + std::to_string(line) + "\n");
 }
 
 // ---------------------------------------------------------------- failing streams
@@ -343,9 +350,7 @@ TEST_F(VoDebugTest, TheDefaultStreamIsOneStandardOutputStream) {
 
 TEST_F(VoDebugTest, LogFileIsCreatedAndAppendedTo) {
   const std::string path = TempDir() + "/debug.log";
-  {
-    std::ofstream(path) << "earlier\n";
-  }
+  { std::ofstream(path) << "earlier\n"; }
   VoSetDebugOutputFileImpl(VoString(path.c_str()));
   EXPECT_STREQ(VoGetDebugOutputFileImpl().c_str(), path.c_str());
   EXPECT_STREQ(VoOutputFile().c_str(), path.c_str());

@@ -66,8 +66,8 @@ TEST(VoErrorTest, ThrowSysError) {
     int errnum;
     const char* message;
     const char* name;
-  } cases[] = {{2, "", "System error: 2"}, {2, "open", "System error: 2 open"},
-               {-5, "x y", "System error: -5 x y"}};
+  } cases[] = {
+      {2, "", "System error: 2"}, {2, "open", "System error: 2 open"}, {-5, "x y", "System error: -5 x y"}};
   for (const Case& c : cases) {
     try {
       VoError::ThrowSysError(c.errnum, c.message);

@@ -23,10 +23,14 @@ std::string Bytes(const VoString& s) {
 }
 
 /// A text-mode string holding exactly \p bytes (zeros included, length explicit).
-VoString Text(const std::string& bytes) { return VoString(bytes.data(), static_cast<long>(bytes.size()), false); }
+VoString Text(const std::string& bytes) {
+  return VoString(bytes.data(), static_cast<long>(bytes.size()), false);
+}
 
 /// A fixed-length string holding exactly \p bytes.
-VoString Fixed(const std::string& bytes) { return VoString(bytes.data(), static_cast<long>(bytes.size()), true); }
+VoString Fixed(const std::string& bytes) {
+  return VoString(bytes.data(), static_cast<long>(bytes.size()), true);
+}
 
 std::string Hex(const std::string& bytes) {
   static const char digits[] = "0123456789abcdef";
@@ -97,14 +101,22 @@ std::string RandomUtf8(std::mt19937& rng, std::size_t chars) {
   for (std::size_t i = 0; i < chars; ++i) {
     uint32_t c;
     switch (kind(rng)) {
-      case 0: c = std::uniform_int_distribution<uint32_t>(0x80, 0xFF)(rng); break;
-      case 1: c = std::uniform_int_distribution<uint32_t>(0x100, 0x7FF)(rng); break;
+      case 0:
+        c = std::uniform_int_distribution<uint32_t>(0x80, 0xFF)(rng);
+        break;
+      case 1:
+        c = std::uniform_int_distribution<uint32_t>(0x100, 0x7FF)(rng);
+        break;
       case 2:
         c = std::uniform_int_distribution<uint32_t>(0x800, 0xFFFF)(rng);
         if (c >= 0xD800 && c <= 0xDFFF) c -= 0x1000;
         break;
-      case 3: c = std::uniform_int_distribution<uint32_t>(0x10000, 0x10FFFF)(rng); break;
-      default: c = std::uniform_int_distribution<uint32_t>(1, 0x7F)(rng); break;
+      case 3:
+        c = std::uniform_int_distribution<uint32_t>(0x10000, 0x10FFFF)(rng);
+        break;
+      default:
+        c = std::uniform_int_distribution<uint32_t>(1, 0x7F)(rng);
+        break;
     }
     s += Utf8Of(c);
   }
@@ -131,13 +143,28 @@ std::vector<uint32_t> ModelDecode(const std::string& in) {
     if (lead == 0) break;
     int len;
     uint32_t v;
-    if (lead < 0x80) { len = 1; v = lead; }
-    else if (lead < 0xC0) { len = 5; v = lead & 0x3F; }
-    else if (lead < 0xE0) { len = 2; v = lead & 0x1F; }
-    else if (lead < 0xF0) { len = 3; v = lead & 0x0F; }
-    else if (lead < 0xF8) { len = 4; v = lead & 0x07; }
-    else if (lead < 0xFC) { len = 5; v = lead & 0x03; }
-    else { len = 6; v = lead & 0x01; }
+    if (lead < 0x80) {
+      len = 1;
+      v = lead;
+    } else if (lead < 0xC0) {
+      len = 5;
+      v = lead & 0x3F;
+    } else if (lead < 0xE0) {
+      len = 2;
+      v = lead & 0x1F;
+    } else if (lead < 0xF0) {
+      len = 3;
+      v = lead & 0x0F;
+    } else if (lead < 0xF8) {
+      len = 4;
+      v = lead & 0x07;
+    } else if (lead < 0xFC) {
+      len = 5;
+      v = lead & 0x03;
+    } else {
+      len = 6;
+      v = lead & 0x01;
+    }
     ++i;
     for (int k = 1; k < len && i < in.size(); ++k) {
       const unsigned char c = static_cast<unsigned char>(in[i]);
@@ -252,7 +279,8 @@ TEST(VoStringConvertMacRoman, SharedCharactersMatchGlibcMacintosh) {
     if (!IsSpecialMac(static_cast<unsigned char>(b))) {
       ++shared;
       ASSERT_TRUE(ok) << "glibc has no ISO byte for Mac " << std::hex << b;
-      EXPECT_EQ(static_cast<unsigned char>(iso[0]), MacToIsoByte(static_cast<unsigned char>(b))) << std::hex << b;
+      EXPECT_EQ(static_cast<unsigned char>(iso[0]), MacToIsoByte(static_cast<unsigned char>(b)))
+          << std::hex << b;
     } else if (b == 0xCD) {
       // Capital O with tilde exists in both sets but keeps the table's own slot.
       EXPECT_TRUE(ok);
@@ -344,22 +372,33 @@ TEST(VoStringConvertUtf8, Utf8ToIsoLenientDecoding) {
   using namespace std::string_literals;
   const Case cases[] = {
       {"\xC3\xA9", "\xE9"},
-      {"\xE2\x82\xAC", "?"},                // above 0xFF
-      {"\xC4\x80", "?"},                    // 0x100
+      {"\xE2\x82\xAC", "?"},  // above 0xFF
+      {"\xC4\x80", "?"},      // 0x100
       {"\xC3\xBF", "\xFF"},
-      {"\xC1\xBF", "\x7F"},                 // overlong forms are accepted
+      {"\xC1\xBF", "\x7F"},  // overlong forms are accepted
       {"\xE0\x83\xA9", "\xE9"},
-      {"\xC3", "\x03"},                     // truncated at the end
-      {"\xC3" "A", "\x03" "A"},             // truncated by a non-continuation byte
-      {"\xE2\x82" "A", "\x82" "A"},        // 2 << 6 | 2 = 0x82
-      {"\x80" "A", "\0A"s},                 // continuation byte in lead position
-      {"\xBF\xBF", "?"},                    // ... takes following continuations
+      {"\xC3", "\x03"},  // truncated at the end
+      {"\xC3"
+       "A",
+       "\x03"
+       "A"},  // truncated by a non-continuation byte
+      {"\xE2\x82"
+       "A",
+       "\x82"
+       "A"},  // 2 << 6 | 2 = 0x82
+      {"\x80"
+       "A",
+       "\0A"s},                               // continuation byte in lead position
+      {"\xBF\xBF", "?"},                      // ... takes following continuations
       {"\x80\x80\x80\x80\x80\x80", "\0\0"s},  // ... at most four of them
-      {"\xF8\x80\x80\x80\x80", "\0"s},      // 5-byte lead
-      {"\xFC\x80\x80\x80\x80\x81", "\x01"}, // 6-byte lead
+      {"\xF8\x80\x80\x80\x80", "\0"s},        // 5-byte lead
+      {"\xFC\x80\x80\x80\x80\x81", "\x01"},   // 6-byte lead
       {"\xFF\xBF\xBF\xBF\xBF\xBF", "?"},
-      {"\xED\xA0\x80", "?"},                // surrogates are not checked
-      {"ab\xC3\xA9" "cd", "ab\xE9" "cd"},
+      {"\xED\xA0\x80", "?"},  // surrogates are not checked
+      {"ab\xC3\xA9"
+       "cd",
+       "ab\xE9"
+       "cd"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Hex(c.in));
@@ -408,10 +447,18 @@ TEST(VoStringConvertUtf8, TwoByteTextWithDefectsDecodesAsTheModelSays) {
       const int r = pick(rng);
       if (r < defectPerMille) {
         switch (r % 4) {
-          case 0: in += static_cast<char>(0x80 + pick(rng) % 64); break;
-          case 1: in += static_cast<char>(0xC0 + pick(rng) % 32); break;
-          case 2: in += "\xE2\x82\xAC"; break;
-          default: in += '\0'; break;
+          case 0:
+            in += static_cast<char>(0x80 + pick(rng) % 64);
+            break;
+          case 1:
+            in += static_cast<char>(0xC0 + pick(rng) % 32);
+            break;
+          case 2:
+            in += "\xE2\x82\xAC";
+            break;
+          default:
+            in += '\0';
+            break;
         }
       } else if (r < 400) {
         in += static_cast<char>(0xC0 + pick(rng) % 32);
@@ -487,14 +534,16 @@ TEST(VoStringConvertUtf16, Utf16ToUtf8Cases) {
   };
   using namespace std::string_literals;
   const Case cases[] = {
-      {"\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},             // a pair joins
+      {"\xD8\x3D\xDE\x00"s, "\xF0\x9F\x98\x80"},  // a pair joins
       {"\xDB\xFF\xDF\xFF"s, "\xF4\x8F\xBF\xBF"},
-      {"\xD8\x00\x00\x41"s, "\xED\xA0\x80" "A"},             // lone high surrogate
-      {"\xDC\x00\xD8\x00"s, "\xED\xB0\x80\xED\xA0\x80"},     // low then high: no pair
-      {"\xD8\x00"s, "\xED\xA0\x80"},                         // high at the end
+      {"\xD8\x00\x00\x41"s,
+       "\xED\xA0\x80"
+       "A"},                                              // lone high surrogate
+      {"\xDC\x00\xD8\x00"s, "\xED\xB0\x80\xED\xA0\x80"},  // low then high: no pair
+      {"\xD8\x00"s, "\xED\xA0\x80"},                      // high at the end
       {"\xD8\x00\xD8\x3D\xDE\x00"s, "\xED\xA0\x80\xF0\x9F\x98\x80"},
-      {"\x00\x41\x00"s, "A"},                                // odd byte ignored
-      {"\x00\x00\x00\x41"s, "\0A"s},                         // zero unit -> zero byte
+      {"\x00\x41\x00"s, "A"},         // odd byte ignored
+      {"\x00\x00\x00\x41"s, "\0A"s},  // zero unit -> zero byte
       {"\x00\x7F\x00\x80\x07\xFF\x08\x00"s, "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80"},
       {"\xFF\xFF"s, "\xEF\xBF\xBF"},
   };
@@ -569,15 +618,12 @@ TEST(VoStringConvertQuote, UnQuoteString) {
     std::string out;
   };
   const Case cases[] = {
-      {"\"\"", ""},
-      {"\"", ""},                          // one quote is both ends
-      {"\"abc\"", "abc"},
-      {"\"say \\\"hi\\\"\"", "say \"hi\""},
-      {"\"a\\\\b\"", "a\\b"},
-      {"\"a\\nb\"", "a\\nb"},              // no line-feed escape
-      {"\"end\\\"", "end\\"},              // backslash before the closing quote stays
-      {"\"a\"b\"", "a\"b"},                // an unescaped quote inside stays
-      {"\"\\\\\\\"", "\\\\"},              // pair, then a lone backslash at the end
+      {"\"\"", ""},           {"\"", ""},  // one quote is both ends
+      {"\"abc\"", "abc"},     {"\"say \\\"hi\\\"\"", "say \"hi\""},
+      {"\"a\\\\b\"", "a\\b"}, {"\"a\\nb\"", "a\\nb"},  // no line-feed escape
+      {"\"end\\\"", "end\\"},                          // backslash before the closing quote stays
+      {"\"a\"b\"", "a\"b"},                            // an unescaped quote inside stays
+      {"\"\\\\\\\"", "\\\\"},                          // pair, then a lone backslash at the end
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.in);
@@ -690,14 +736,21 @@ TEST(VoStringConvertHex, Str2BinErrors) {
     std::string decoded;  // what the buffer holds when the error is raised
   };
   const Case cases[] = {
-      {"01A", "\x01"}, {"0G", ""}, {"1234 6", "\x12\x34"}, {"12-4", "\x12"}, {"AB\xC1" "1", "\xAB"},
+      {"01A", "\x01"},
+      {"0G", ""},
+      {"1234 6", "\x12\x34"},
+      {"12-4", "\x12"},
+      {"AB\xC1"
+       "1",
+       "\xAB"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     unsigned char buffer[8];
     std::memset(buffer, 0xEE, sizeof buffer);
     ExpectVoError([&] { VoString(c.text).Str2Bin(buffer); }, eVoFormatErr);
-    EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(buffer), c.decoded.size() + 1)), Hex(c.decoded + "\xEE"));
+    EXPECT_EQ(Hex(std::string(reinterpret_cast<char*>(buffer), c.decoded.size() + 1)),
+              Hex(c.decoded + "\xEE"));
   }
   long size = 0;
   ExpectVoError([&] { VoString("012").Str2Bin(nullptr, &size); }, eVoFormatErr);
@@ -770,8 +823,12 @@ TEST(VoStringConvertSig, ToSig) {
   };
   using namespace std::string_literals;
   const Case cases[] = {
-      {"TEXT", 0x54455854UL}, {"AB", 0x41422020UL}, {"", 0}, {"8BPSxyz", 0x38425053UL},
-      {"\xFF\xFE\x80\x01", 0xFFFE8001UL}, {"a\0b"s, 0x61006220UL},  // fixed-length zero kept
+      {"TEXT", 0x54455854UL},
+      {"AB", 0x41422020UL},
+      {"", 0},
+      {"8BPSxyz", 0x38425053UL},
+      {"\xFF\xFE\x80\x01", 0xFFFE8001UL},
+      {"a\0b"s, 0x61006220UL},  // fixed-length zero kept
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

@@ -278,18 +278,11 @@ struct ReplaceCase {
 TEST(ReplaceTest, Table) {
   const ReplaceCase cases[] = {
       {"a", "aa", "aXa", "aaXaa", 2},  // inserted text is not searched again
-      {"", "zz", "abc", "abc", 0},
-      {"q", "z", "abc", "abc", 0},
-      {"aa", "X", "aaa", "Xa", 1},
-      {"aa", "X", "aaaa", "XX", 2},
-      {"b", "", "abcb", "ac", 2},
-      {"abc", "xyz", "abc", "xyz", 1},
-      {"abc", "", "abc", "", 1},
-      {"ab", "ba", "abab", "baba", 2},
-      {"x", "<x>", "x-x", "<x>-<x>", 2},
+      {"", "zz", "abc", "abc", 0},        {"q", "z", "abc", "abc", 0},     {"aa", "X", "aaa", "Xa", 1},
+      {"aa", "X", "aaaa", "XX", 2},       {"b", "", "abcb", "ac", 2},      {"abc", "xyz", "abc", "xyz", 1},
+      {"abc", "", "abc", "", 1},          {"ab", "ba", "abab", "baba", 2}, {"x", "<x>", "x-x", "<x>-<x>", 2},
       {"A", "b", "aA", "ab", 1},  // case-sensitive
-      {"long", "s", "short", "short", 0},
-      {"a", "b", "", "", 0},
+      {"long", "s", "short", "short", 0}, {"a", "b", "", "", 0},
   };
   for (const ReplaceCase& c : cases) {
     VoString target(c.target);
@@ -400,9 +393,9 @@ TEST(EditTest, StripTrailingZerosTable) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"12.500", "12.5"}, {"12.000", "12"}, {"12.", "12"},      {".000", "0"},     {".", "0"},
-      {"100", "100"},     {"1.0e5", "1.0e5"}, {"0.0", "0"},     {"-1.50", "-1.5"}, {"-0.000", "-0"},
-      {"1.05", "1.05"},   {".5", ".5"},     {".50", ".5"},      {"", ""},          {"1.2.0", "1.2."},
+      {"12.500", "12.5"},  {"12.000", "12"},   {"12.", "12"}, {".000", "0"},     {".", "0"},
+      {"100", "100"},      {"1.0e5", "1.0e5"}, {"0.0", "0"},  {"-1.50", "-1.5"}, {"-0.000", "-0"},
+      {"1.05", "1.05"},    {".5", ".5"},       {".50", ".5"}, {"", ""},          {"1.2.0", "1.2."},
       {"10.010", "10.01"}, {"1e.00", "1e"},
   };
   for (const auto& c : cases) {
@@ -420,9 +413,9 @@ TEST(EditTest, StripTable) {
     const char* set;
     const char* out;
   } cases[] = {
-      {"  ab   ", " ", "ab"}, {"     ", " ", ""},     {"", " ", ""},        {"a b", " ", "a b"},
+      {"  ab   ", " ", "ab"},   {"     ", " ", ""},         {"", " ", ""},        {"a b", " ", "a b"},
       {"xyaxbyx", "xy", "axb"}, {" \tab\n", " \t\n", "ab"}, {" ab ", "", " ab "},  // empty set strips nothing
-      {"abc", "abc", ""},    {"-a-", "-", "a"},
+      {"abc", "abc", ""},       {"-a-", "-", "a"},
   };
   for (const auto& c : cases) {
     VoString s(c.in);
@@ -567,9 +560,9 @@ TEST(ReadStringTest, WordsAndCounts) {
     const char* white;
     long count;
   } counts[] = {
-      {"", true, "", 0},     {"   \t\n", true, "", 0}, {"\"\"", true, "", 1},    {"\"\" \"\"", true, "", 2},
-      {"a", false, "", 1},   {"a,b,,c,", false, ",", 3}, {"a b", false, ",", 1}, {"\"a b", true, "", 1},
-      {"x\"y z\"", true, "", 2},
+      {"", true, "", 0},          {"   \t\n", true, "", 0}, {"\"\"", true, "", 1},
+      {"\"\" \"\"", true, "", 2}, {"a", false, "", 1},      {"a,b,,c,", false, ",", 3},
+      {"a b", false, ",", 1},     {"\"a b", true, "", 1},   {"x\"y z\"", true, "", 2},
   };
   for (const auto& c : counts) {
     EXPECT_EQ(VoString(c.text).CountWords(c.quoted, VoString(c.white)), c.count) << c.text;

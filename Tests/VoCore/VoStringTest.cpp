@@ -34,16 +34,16 @@ std::string Bytes(const VoString& s) {
   return std::string(s.c_str(), static_cast<std::size_t>(n < 0 ? 0 : n));
 }
 
-#define EXPECT_VO_ERROR(statement, code, name)                         \
-  do {                                                                 \
-    try {                                                              \
-      statement;                                                       \
-      ADD_FAILURE() << "no VoError from: " #statement;                 \
-    } catch (const VoError& e) {                                       \
+#define EXPECT_VO_ERROR(statement, code, name)                               \
+  do {                                                                       \
+    try {                                                                    \
+      statement;                                                             \
+      ADD_FAILURE() << "no VoError from: " #statement;                       \
+    } catch (const VoError& e) {                                             \
       EXPECT_EQ(e.GetErr(), static_cast<unsigned long>(code)) << #statement; \
-      EXPECT_STREQ(e.GetErrName(), name) << #statement;                \
-      EXPECT_STREQ(e.GetFileName(), "VoString.cpp");                   \
-    }                                                                  \
+      EXPECT_STREQ(e.GetErrName(), name) << #statement;                      \
+      EXPECT_STREQ(e.GetFileName(), "VoString.cpp");                         \
+    }                                                                        \
   } while (0)
 
 // ---------------------------------------------------------------- construction
@@ -91,9 +91,13 @@ TEST(VoStringConstruct, FromBytesCharAndCStrings) {
 }
 
 TEST(VoStringConstruct, LengthPrefixed) {
-  const unsigned char abc[] = "\x03" "abcdef";
+  const unsigned char abc[] =
+      "\x03"
+      "abcdef";
   EXPECT_EQ(Bytes(VoString(abc)), "abc");
-  const unsigned char none[] = "\x00" "abc";
+  const unsigned char none[] =
+      "\x00"
+      "abc";
   VoString empty(none);
   EXPECT_TRUE(HasBuffer(empty));
   EXPECT_EQ(empty.length(), 0);
@@ -524,16 +528,10 @@ int Sign(int v) { return (v > 0) - (v < 0); }
 
 TEST(VoStringCompare, Table) {
   const CmpCase cases[] = {
-      {"abc", "abc", 0, 0},
-      {"abc", "ABD", 1, -1},
-      {"a", "\xE9", -1, 120},  // signed: 0xE9 is -23
-      {"\x80", "\x7F", 1, -255},
-      {"", "", 0, 0},
-      {"", "a", -1, -97},
-      {"ab", "a", 1, 98},
-      {"Hello", "hELLO", -1, 0},
-      {"[", "a", -1, -6},  // '[' is not folded
-      {"Z", "[", -1, 31},  // 'Z' folds to 'z', after '['
+      {"abc", "abc", 0, 0},      {"abc", "ABD", 1, -1}, {"a", "\xE9", -1, 120},  // signed: 0xE9 is -23
+      {"\x80", "\x7F", 1, -255}, {"", "", 0, 0},        {"", "a", -1, -97},     {"ab", "a", 1, 98},
+      {"Hello", "hELLO", -1, 0}, {"[", "a", -1, -6},  // '[' is not folded
+      {"Z", "[", -1, 31},                             // 'Z' folds to 'z', after '['
   };
   for (const CmpCase& c : cases) {
     const VoString a(c.a);
@@ -578,7 +576,9 @@ int ReferenceStricmp(const char* a, const char* b) {
 TEST(VoStringCompare, CaseBlindMatchesReferenceOnLongTexts) {
   // Exact-size heap copies, so that reading past a terminator is caught.
   std::mt19937 rng(11);
-  const char pool[] = "aAzZ@[`{ \xC1\xE1\x80\x7F" "09";
+  const char pool[] =
+      "aAzZ@[`{ \xC1\xE1\x80\x7F"
+      "09";
   for (int round = 0; round < 600; ++round) {
     const std::size_t length = rng() % 700;
     std::string a(length, 'a');
@@ -588,10 +588,17 @@ TEST(VoStringCompare, CaseBlindMatchesReferenceOnLongTexts) {
       if (rng() % 3 == 0 && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) c ^= 0x20;
     }
     switch (rng() % 4) {
-      case 0: break;  // equal under the rule
-      case 1: if (!b.empty()) b[rng() % b.size()] ^= static_cast<char>(1 + rng() % 0x7F); break;
-      case 2: b.resize(rng() % (length + 1)); break;
-      case 3: b += pool[rng() % (sizeof pool - 1)]; break;
+      case 0:
+        break;  // equal under the rule
+      case 1:
+        if (!b.empty()) b[rng() % b.size()] ^= static_cast<char>(1 + rng() % 0x7F);
+        break;
+      case 2:
+        b.resize(rng() % (length + 1));
+        break;
+      case 3:
+        b += pool[rng() % (sizeof pool - 1)];
+        break;
     }
     std::unique_ptr<char[]> ha(new char[a.size() + 1]);
     std::unique_ptr<char[]> hb(new char[b.size() + 1]);
@@ -632,7 +639,7 @@ TEST(VoStringSearch, Substr) {
     const char* expected;
   };
   const Case cases[] = {
-      {2, -1, "cdef"}, {-3, 2, "ab"}, {6, 1, ""},   {0, 0, ""},    {1, 100, "bcdef"},
+      {2, -1, "cdef"}, {-3, 2, "ab"},    {6, 1, ""},  {0, 0, ""},         {1, 100, "bcdef"},
       {10, 1, ""},     {0, 6, "abcdef"}, {5, 1, "f"}, {-1, -1, "abcdef"}, {3, -7, "def"},
   };
   const VoString s("abcdef");
@@ -658,12 +665,23 @@ TEST(VoStringSearch, FindPattern) {
     long expected;
   };
   const Case cases[] = {
-      {"abcb", "B", 0, true, 1},   {"abcb", "B", 0, false, -1}, {"abcb", "b", 2, false, 3},
-      {"abcb", "", 0, false, 0},   {"abcb", "", 4, false, 4},   {"abcb", "", 5, false, -1},
-      {"abc", "abcd", 0, false, -1}, {"abc", "c", 3, false, -1}, {"abc", "c", 99, false, -1},
-      {"abc", "ab", -5, false, 0}, {"aaab", "aab", 0, false, 1}, {"xyXYxy", "XY", 1, false, 2},
-      {"xyXYxy", "xy", 1, true, 2}, {"\xC9t\xE9", "\xE9", 0, true, 2}, {"", "a", 0, false, -1},
-      {"abab", "abab", 0, false, 0}, {"mississippi", "issip", 0, false, 4},
+      {"abcb", "B", 0, true, 1},
+      {"abcb", "B", 0, false, -1},
+      {"abcb", "b", 2, false, 3},
+      {"abcb", "", 0, false, 0},
+      {"abcb", "", 4, false, 4},
+      {"abcb", "", 5, false, -1},
+      {"abc", "abcd", 0, false, -1},
+      {"abc", "c", 3, false, -1},
+      {"abc", "c", 99, false, -1},
+      {"abc", "ab", -5, false, 0},
+      {"aaab", "aab", 0, false, 1},
+      {"xyXYxy", "XY", 1, false, 2},
+      {"xyXYxy", "xy", 1, true, 2},
+      {"\xC9t\xE9", "\xE9", 0, true, 2},
+      {"", "a", 0, false, -1},
+      {"abab", "abab", 0, false, 0},
+      {"mississippi", "issip", 0, false, 4},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(VoString(c.text).find(VoString(c.pattern), c.start, c.ignoreCase), c.expected)
@@ -742,8 +760,7 @@ TEST(VoStringSearch, FindOnLongTextsWithFrequentFirstByte) {
     const VoString p(pattern.c_str());
     const long start = static_cast<long>(rng() % 40);
     const std::size_t expected = text.find(pattern, static_cast<std::size_t>(start));
-    ASSERT_EQ(t.find(p, start), expected == std::string::npos ? -1 : static_cast<long>(expected))
-        << round;
+    ASSERT_EQ(t.find(p, start), expected == std::string::npos ? -1 : static_cast<long>(expected)) << round;
     const std::size_t last = text.rfind(pattern);
     ASSERT_EQ(t.findreverse(p), last == std::string::npos ? -1 : static_cast<long>(last)) << round;
   }

@@ -157,9 +157,10 @@ TEST_F(VoDataBaseFileTest, BothLayoutsRoundTripThroughFiles) {
     std::string why;
     EXPECT_TRUE(SameDataBase(db, back, &why)) << why;
   }
-  EXPECT_EQ(Get(Path("p.txt")),
-            "Name = \"Big Box\"\nCount = 3\nNote = \nWindow = \n{\n\tLeft = 10\n\tTitle = \"say \\\"hi\\\"\"\n}\n"
-            "Path = C:\\tmp\n");
+  EXPECT_EQ(
+      Get(Path("p.txt")),
+      "Name = \"Big Box\"\nCount = 3\nNote = \nWindow = \n{\n\tLeft = 10\n\tTitle = \"say \\\"hi\\\"\"\n}\n"
+      "Path = C:\\tmp\n");
 }
 
 TEST_F(VoDataBaseFileTest, SavingOverAFileReplacesAllOfIt) {
@@ -248,7 +249,7 @@ TEST_F(VoDataBaseFileTest, ExistingFilesKeepModeOwnerAndAttributes) {
 TEST_F(VoDataBaseFileTest, SavingThroughLinksReplacesTheirTargetAndKeepsTheLinks) {
   ASSERT_EQ(mkdir(Path("sub").c_str(), 0755), 0);
   Put(Path("sub/real.txt"), "old\n");
-  ASSERT_EQ(symlink("sub/real.txt", Path("link1").c_str()), 0);     // relative
+  ASSERT_EQ(symlink("sub/real.txt", Path("link1").c_str()), 0);         // relative
   ASSERT_EQ(symlink(Path("link1").c_str(), Path("link2").c_str()), 0);  // absolute, a chain
   ASSERT_EQ(symlink("sub/later.txt", Path("dangling").c_str()), 0);
 

@@ -38,11 +38,7 @@ TEST(VoDataBasePath, EmptyComponentsAddressTheEmptyKey) {
     const char* dump;  // after SetString(path, "v") on an empty database
   };
   const Case cases[] = {
-      {"", "=v"},
-      {"/", "=v"},
-      {"a//b", "a={={b=v}}"},
-      {"//", "=v"},
-      {"a/", "a=v"},
+      {"", "=v"}, {"/", "=v"}, {"a//b", "a={={b=v}}"}, {"//", "=v"}, {"a/", "a=v"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -159,9 +155,9 @@ TEST(VoDataBaseValues, GetBooleanAcceptsTrueInAnyCaseAndOne) {
   const struct {
     const char* value;
     bool expected;
-  } cases[] = {{"true", true},  {"TRUE", true},  {"tRuE", true},  {"1", true},    {"yes", false},
-               {"on", false},   {"0", false},    {"01", false},   {" 1", false},  {"true ", false},
-               {"", false},     {"truex", false}, {"false", false}, {"2", false}, {"1.0", false}};
+  } cases[] = {{"true", true}, {"TRUE", true},   {"tRuE", true},   {"1", true},   {"yes", false},
+               {"on", false},  {"0", false},     {"01", false},    {" 1", false}, {"true ", false},
+               {"", false},    {"truex", false}, {"false", false}, {"2", false},  {"1.0", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     VoDataBase db;
@@ -174,8 +170,8 @@ TEST(VoDataBaseValues, GetIntReadsLikeAtol) {
   const struct {
     const char* value;
     int expected;
-  } cases[] = {{"12abc", 12}, {"abc", 0}, {" -5", -5}, {"+7", 7}, {"", 0}, {"\t 42 ", 42}, {"1e3", 1},
-               {"-2147483648", -2147483647 - 1}};
+  } cases[] = {{"12abc", 12}, {"abc", 0},     {" -5", -5}, {"+7", 7},
+               {"", 0},       {"\t 42 ", 42}, {"1e3", 1},  {"-2147483648", -2147483647 - 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     VoDataBase db;
@@ -211,8 +207,9 @@ TEST(VoDataBaseValues, SetDoubleWithoutFormatStripsZeros) {
   const struct {
     double value;
     const char* text;
-  } cases[] = {{1.5, "1.5"}, {2.0, "2"}, {0.25, "0.25"}, {0.0000001, "0"}, {-0.0000001, "-0"},
-               {-3.0, "-3"}, {100.0, "100"}, {0.0, "0"}, {1234567.125, "1234567.125"}};
+  } cases[] = {{1.5, "1.5"},     {2.0, "2"},         {0.25, "0.25"},
+               {0.0000001, "0"}, {-0.0000001, "-0"}, {-3.0, "-3"},
+               {100.0, "100"},   {0.0, "0"},         {1234567.125, "1234567.125"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     VoDataBase db;
@@ -463,12 +460,23 @@ TEST(VoDataBaseRefs, RemovedOverwrittenAndClearedEntriesReleaseTheirDatabases) {
       db.SetString("last", "3");
       EXPECT_EQ(nested->RefCount(), 2);
       switch (action) {
-        case kRemoveIndex: db.RemoveIndex(1); break;
-        case kRemoveKey: db.Remove("held"); break;
-        case kClear: db.Clear(); break;
-        case kOverwrite: db.SetDB("held", NewDB(), true); break;
-        case kReplaceByRead: db.ReadFromString("x = 1\n"); break;
-        case kDestroy: break;
+        case kRemoveIndex:
+          db.RemoveIndex(1);
+          break;
+        case kRemoveKey:
+          db.Remove("held");
+          break;
+        case kClear:
+          db.Clear();
+          break;
+        case kOverwrite:
+          db.SetDB("held", NewDB(), true);
+          break;
+        case kReplaceByRead:
+          db.ReadFromString("x = 1\n");
+          break;
+        case kDestroy:
+          break;
       }
       if (action != kDestroy) {
         EXPECT_EQ(nested->RefCount(), 1);

@@ -116,8 +116,8 @@ inline VoString RandomText(Rng& rng, int maxLen) {
 struct Node {
   std::string key;
   std::string value;
-  bool nested = false;       ///< whether the entry has a nested database
-  std::vector<Node> kids;    ///< its entries, when nested
+  bool nested = false;     ///< whether the entry has a nested database
+  std::vector<Node> kids;  ///< its entries, when nested
 };
 
 /// A random tree: up to \p width entries per level, levels down to \p depth,

@@ -29,7 +29,8 @@ unsigned long ReadDump(const std::string& text, std::string& dump) {
 }
 
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
-  for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
+  for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
+    s.replace(at, from.size(), to);
   return s;
 }
 
@@ -163,15 +164,15 @@ TEST(VoDataBaseText, EntryTextQuotesWhereNeeded) {
 }
 
 TEST(VoDataBaseText, EntryRoundTripsInBothLayouts) {
-  const char* const texts[] = {"#a", "{", "}", "<", "<a>", "# x", "#{", "#}", "", " ", "\"", "\\", "a\\",
-                               "\r\n", "=", "a = b", "\t", "x\ny", "\\\"", "\xFF\x01"};
+  const char* const texts[] = {"#a", "{",  "}",   "<",    "<a>", "# x",   "#{", "#}",   "",     " ",
+                               "\"", "\\", "a\\", "\r\n", "=",   "a = b", "\t", "x\ny", "\\\"", "\xFF\x01"};
   for (bool bracketed : {false, true}) {
     LayoutScope scope(bracketed);
     for (const char* key : texts) {
       for (const char* value : texts) {
         VoDataBase db;
-        db.ReadFromString(Str("<" + Std(VoString(key).QuoteString()) + " = " + Std(VoString(value).QuoteString()) +
-                              ">\n{\n<\"in\" = \"1\">\n}\n"));
+        db.ReadFromString(Str("<" + Std(VoString(key).QuoteString()) + " = " +
+                              Std(VoString(value).QuoteString()) + ">\n{\n<\"in\" = \"1\">\n}\n"));
         ASSERT_EQ(db.GetCount(), 1);
         ASSERT_EQ(db.GetIndexedName(0), key);
         ASSERT_EQ(db.GetIndexedValue(0), value);
@@ -217,7 +218,7 @@ TEST(VoDataBaseScanner, GetNextChar) {
       {"#{ rest\nskipped\n#}x", 0, 'x', 19},
       {"#{\nskipped\n  #}\nstill\n#}\ny", 0, 'y', 26},  // an indented "#}" does not end the block
       {"#{\nx #} y\n#}z", 0, 'z', 13},
-      {"#{\n\n#}\nz", 0, 'z', 8},         // an empty line counts as one line
+      {"#{\n\n#}\nz", 0, 'z', 8},  // an empty line counts as one line
       {"#{\r\n\r\n#}\r\nz", 0, 'z', 11},
       {"#{\r\r#}\rz", 0, 'z', 8},
       {"#{\n\r\n\r#}z", 0, 'z', 9},  // LF CR pairs are one line end
@@ -240,8 +241,8 @@ TEST(VoDataBaseScanner, SkipLine) {
     std::string text;
     long start, endPos;
   } cases[] = {
-      {"abc\ndef", 0, 4},  {"abc\r\ndef", 0, 5}, {"abc\n\rdef", 0, 5}, {"abc\n\ndef", 0, 4},
-      {"abc\r\rdef", 0, 4}, {"abc", 0, 3},        {"", 0, 0},          {"\r\n", 0, 2},
+      {"abc\ndef", 0, 4},   {"abc\r\ndef", 0, 5}, {"abc\n\rdef", 0, 5}, {"abc\n\ndef", 0, 4},
+      {"abc\r\rdef", 0, 4}, {"abc", 0, 3},        {"", 0, 0},           {"\r\n", 0, 2},
       {"ab\n", 5, 5},       {"a\nb\nc", 2, 4},
   };
   for (const auto& c : cases) {
@@ -333,8 +334,8 @@ TEST(VoDataBaseReader, AcceptedTexts) {
       {"a = \"multi\nline\"\n", "a=multi\\x0Aline"},
       {"a = \"C:\\\\tmp\"\n", "a=C:\\x5Ctmp"},
       {"a = \"x\\ny\"\n", "a=x\\x5Cny"},  // no escape but \" and \\: the pair stays
-      {"a = \"", "a="},                     // a lone quote unquotes to nothing
-      {"a = \"x\\\"", "a=x\\x5C"},          // an escaped quote at the end closes nothing, yet unquotes
+      {"a = \"", "a="},                   // a lone quote unquotes to nothing
+      {"a = \"x\\\"", "a=x\\x5C"},        // an escaped quote at the end closes nothing, yet unquotes
       {"a = 1\na = 2\n", "a=1;a=2"},
       {"a = 1\n{\nb = 2\n}\n{\nc = 3\n}\n", "a=1{c=3}"},
       {"a = 1\nb = 2\n}\nc = 3", "a=1;b=2"},
@@ -473,7 +474,8 @@ TEST(VoDataBaseDepth, ReaderAcceptsTheLimitAndRejectsDeeper) {
   EXPECT_EQ(depth, VoDataBase::mMaxNesting);
   EXPECT_EQ(level->GetIndexedValue(0), "bottom");
 
-  EXPECT_EQ(ErrorCode([&] { db.ReadFromString(Str(NestedText(VoDataBase::mMaxNesting + 1))); }), eVoFormatErr);
+  EXPECT_EQ(ErrorCode([&] { db.ReadFromString(Str(NestedText(VoDataBase::mMaxNesting + 1))); }),
+            eVoFormatErr);
   EXPECT_EQ(Dump(db), "k=1");  // the first entry stays, its unfinished level is gone
 }
 
@@ -621,9 +623,37 @@ class ReferenceReader {
 
 std::string RandomFormatText(vodbtest::Rng& rng) {
   static const char* const pieces[] = {
-      "a",  "key", " = ", "=",      " =",  "= ",      "\"",    "\\",    "\"x y\"", "{",    "}",  "<",
-      ">",  "#",   "#{",  "#}",     "\n",  "\r",      "\r\n",  "\n\r",  " ",       "\t",   "\"\"", "k = v\n",
-      "<\"k\" = \"v\">\n", "\"q\\\"\" = \"\\\\\"\n", "\n{\n", "\n}\n", "# c\n", "#{\n\n#}\n", "v w ",
+      "a",
+      "key",
+      " = ",
+      "=",
+      " =",
+      "= ",
+      "\"",
+      "\\",
+      "\"x y\"",
+      "{",
+      "}",
+      "<",
+      ">",
+      "#",
+      "#{",
+      "#}",
+      "\n",
+      "\r",
+      "\r\n",
+      "\n\r",
+      " ",
+      "\t",
+      "\"\"",
+      "k = v\n",
+      "<\"k\" = \"v\">\n",
+      "\"q\\\"\" = \"\\\\\"\n",
+      "\n{\n",
+      "\n}\n",
+      "# c\n",
+      "#{\n\n#}\n",
+      "v w ",
   };
   std::string text;
   const int n = rng.Below(40);
@@ -668,8 +698,8 @@ TEST(VoDataBaseProperty, WrittenDatabasesReadBackEqualInBothLayouts) {
       const VoString text = db.WriteToString();
       VoDataBase back;
       back.ReadFromString(text);
-      ASSERT_TRUE(vodbtest::Matches(back, tree, &why))
-          << "layout " << bracketed << ": " << why << "\n" << ::testing::PrintToString(Std(text));
+      ASSERT_TRUE(vodbtest::Matches(back, tree, &why)) << "layout " << bracketed << ": " << why << "\n"
+                                                       << ::testing::PrintToString(Std(text));
       // Writing what was read gives the same text again.
       EXPECT_EQ(Std(back.WriteToString()), Std(text));
     }

@@ -90,9 +90,8 @@ TEST(VoListTest, CapacityGrowsTwicePlusOne) {
     int adds;
     int capacity;
   } cases[] = {
-      {false, 10, 10}, {false, 11, 21},  {false, 21, 21}, {false, 22, 43},
-      {false, 44, 87}, {false, 88, 175}, {true, 1, 1},    {true, 2, 3},
-      {true, 3, 3},    {true, 4, 7},     {true, 8, 15},   {true, 16, 31},
+      {false, 10, 10}, {false, 11, 21}, {false, 21, 21}, {false, 22, 43}, {false, 44, 87}, {false, 88, 175},
+      {true, 1, 1},    {true, 2, 3},    {true, 3, 3},    {true, 4, 7},    {true, 8, 15},   {true, 16, 31},
   };
   for (bool front : {false, true}) {
     for (const Case& c : cases) {

@@ -33,40 +33,23 @@ struct TableRow {
 
 // The file-type table as documented for the library's users: the contract.
 const TableRow kTable[34] = {
-    {VoFileTypeText, "TEXT", "ttxt", "txt"},
-    {VoFileTypeText, "TEXT", "ttxt", "text"},
-    {VoFileTypeText, "TEXT", "VoTl", "cie"},
-    {VoFileTypeText, "TEXT", "VoTl", "ref"},
-    {VoFileTypeText, "TEXT", "VoTl", "it8"},
-    {VoFileTypeProfile, "prof", "sync", "icc"},
-    {VoFileTypeProfile, "prof", "sync", "icm"},
-    {VoFileTypeColorSwatches, "8BCO", "8BIM", "aco"},
-    {VoFileTypePICT, "PICT", "8BIM", "pct"},
-    {VoFileTypePICT, "PICT", "8BIM", "pict"},
-    {VoFileTypeJPEG, "JPEG", "8BIM", "jpg"},
-    {VoFileTypeJPEG, "JPEG", "8BIM", "jpeg"},
-    {VoFileTypeJPEG, "JFIF", "8BIM", "jpg"},
-    {VoFileTypeJPEG2000, "jp2 ", "8BIM", "jp2"},
-    {VoFileTypeJPEG2000, "jpx ", "8BIM", "jpx"},
-    {VoFileTypeJPEG2000, "j2k ", "8BIM", "j2k"},
-    {VoFileTypeJPEG2000, "j2c ", "8BIM", "j2c"},
-    {VoFileTypeJPEG2000, "pnm ", "8BIM", "pnm"},
-    {VoFileTypeTIFF, "TIFF", "8BIM", "tif"},
-    {VoFileTypeTIFF, "TIFF", "8BIM", "tiff"},
-    {VoFileTypePNG, "PNGf", "8BIM", "png"},
-    {VoFileTypeTarga, "TPIC", "8BIM", "tga"},
-    {VoFileTypeScitexCT, "..CT", "8BIM", "sct"},
-    {VoFileTypeGIF, "GIFf", "8BIM", "gif"},
-    {VoFileTypePDF, "PDF ", "****", "pdf"},
-    {VoFileTypeBinary, "BINA", "****", ""},
-    {VoFileTypeApplication, "APPL", "****", "exe"},
-    {VoFileTypeHTML, "HTML", "****", "html"},
-    {VoFileTypeHTML, "HTML", "****", "htm"},
-    {VoFileTypeAFM, "AFM ", "****", "afm"},
-    {VoFileTypePPM, "PPM ", "****", "ppm"},
-    {VoFileTypeLink, "LINK", "****", "link"},
-    {VoFileTypeLibrary, "DLL ", "****", "dll"},
-    {VoFileTypeLibrary, "DYLB", "****", "dylib"},
+    {VoFileTypeText, "TEXT", "ttxt", "txt"},        {VoFileTypeText, "TEXT", "ttxt", "text"},
+    {VoFileTypeText, "TEXT", "VoTl", "cie"},        {VoFileTypeText, "TEXT", "VoTl", "ref"},
+    {VoFileTypeText, "TEXT", "VoTl", "it8"},        {VoFileTypeProfile, "prof", "sync", "icc"},
+    {VoFileTypeProfile, "prof", "sync", "icm"},     {VoFileTypeColorSwatches, "8BCO", "8BIM", "aco"},
+    {VoFileTypePICT, "PICT", "8BIM", "pct"},        {VoFileTypePICT, "PICT", "8BIM", "pict"},
+    {VoFileTypeJPEG, "JPEG", "8BIM", "jpg"},        {VoFileTypeJPEG, "JPEG", "8BIM", "jpeg"},
+    {VoFileTypeJPEG, "JFIF", "8BIM", "jpg"},        {VoFileTypeJPEG2000, "jp2 ", "8BIM", "jp2"},
+    {VoFileTypeJPEG2000, "jpx ", "8BIM", "jpx"},    {VoFileTypeJPEG2000, "j2k ", "8BIM", "j2k"},
+    {VoFileTypeJPEG2000, "j2c ", "8BIM", "j2c"},    {VoFileTypeJPEG2000, "pnm ", "8BIM", "pnm"},
+    {VoFileTypeTIFF, "TIFF", "8BIM", "tif"},        {VoFileTypeTIFF, "TIFF", "8BIM", "tiff"},
+    {VoFileTypePNG, "PNGf", "8BIM", "png"},         {VoFileTypeTarga, "TPIC", "8BIM", "tga"},
+    {VoFileTypeScitexCT, "..CT", "8BIM", "sct"},    {VoFileTypeGIF, "GIFf", "8BIM", "gif"},
+    {VoFileTypePDF, "PDF ", "****", "pdf"},         {VoFileTypeBinary, "BINA", "****", ""},
+    {VoFileTypeApplication, "APPL", "****", "exe"}, {VoFileTypeHTML, "HTML", "****", "html"},
+    {VoFileTypeHTML, "HTML", "****", "htm"},        {VoFileTypeAFM, "AFM ", "****", "afm"},
+    {VoFileTypePPM, "PPM ", "****", "ppm"},         {VoFileTypeLink, "LINK", "****", "link"},
+    {VoFileTypeLibrary, "DLL ", "****", "dll"},     {VoFileTypeLibrary, "DYLB", "****", "dylib"},
 };
 
 unsigned long CodeOf(const char* c) {
@@ -147,12 +130,12 @@ TEST(VoFileSpecTableTest, TypeIDLookups) {
     int index;
     VoFileType type;
   } cases[] = {
-      {Code("TEXT"), 0, VoFileTypeText},       {Code("prof"), 5, VoFileTypeProfile},
-      {Code("JPEG"), 10, VoFileTypeJPEG},      {Code("JFIF"), 12, VoFileTypeJPEG},
-      {Code("pnm "), 17, VoFileTypeJPEG2000},  {Code("DYLB"), 33, VoFileTypeLibrary},
-      {Code("HTML"), 27, VoFileTypeHTML},      {Code("BINA"), 25, VoFileTypeBinary},
-      {kUnknownID, 34, VoFileTypeUnknown},     {0, 34, VoFileTypeUnknown},
-      {Code("????"), 34, VoFileTypeUnknown},   {Code("text"), 34, VoFileTypeUnknown},
+      {Code("TEXT"), 0, VoFileTypeText},      {Code("prof"), 5, VoFileTypeProfile},
+      {Code("JPEG"), 10, VoFileTypeJPEG},     {Code("JFIF"), 12, VoFileTypeJPEG},
+      {Code("pnm "), 17, VoFileTypeJPEG2000}, {Code("DYLB"), 33, VoFileTypeLibrary},
+      {Code("HTML"), 27, VoFileTypeHTML},     {Code("BINA"), 25, VoFileTypeBinary},
+      {kUnknownID, 34, VoFileTypeUnknown},    {0, 34, VoFileTypeUnknown},
+      {Code("????"), 34, VoFileTypeUnknown},  {Code("text"), 34, VoFileTypeUnknown},
       {Code("jp2\0"), 34, VoFileTypeUnknown},  // the fourth character is a blank
   };
   for (const auto& c : cases) {
@@ -167,15 +150,12 @@ TEST(VoFileSpecTableTest, ExtensionLookupsIgnoreCase) {
     int index;
     VoFileType type;
   } cases[] = {
-      {"txt", 0, VoFileTypeText},        {"TXT", 0, VoFileTypeText},
-      {"TeXt", 1, VoFileTypeText},       {"it8", 4, VoFileTypeText},
-      {"IT8", 4, VoFileTypeText},        {"ICM", 6, VoFileTypeProfile},
-      {"jpg", 10, VoFileTypeJPEG},       {"JPG", 10, VoFileTypeJPEG},
-      {"jpeg", 11, VoFileTypeJPEG},      {"tiff", 19, VoFileTypeTIFF},
-      {"", 25, VoFileTypeBinary},        {"dylib", 33, VoFileTypeLibrary},
-      {"xyz", 34, VoFileTypeUnknown},    {"tx", 34, VoFileTypeUnknown},
-      {"txtx", 34, VoFileTypeUnknown},   {".txt", 34, VoFileTypeUnknown},
-      {"d/file", 34, VoFileTypeUnknown}, {"t\xd8t", 34, VoFileTypeUnknown},
+      {"txt", 0, VoFileTypeText},      {"TXT", 0, VoFileTypeText},        {"TeXt", 1, VoFileTypeText},
+      {"it8", 4, VoFileTypeText},      {"IT8", 4, VoFileTypeText},        {"ICM", 6, VoFileTypeProfile},
+      {"jpg", 10, VoFileTypeJPEG},     {"JPG", 10, VoFileTypeJPEG},       {"jpeg", 11, VoFileTypeJPEG},
+      {"tiff", 19, VoFileTypeTIFF},    {"", 25, VoFileTypeBinary},        {"dylib", 33, VoFileTypeLibrary},
+      {"xyz", 34, VoFileTypeUnknown},  {"tx", 34, VoFileTypeUnknown},     {"txtx", 34, VoFileTypeUnknown},
+      {".txt", 34, VoFileTypeUnknown}, {"d/file", 34, VoFileTypeUnknown}, {"t\xd8t", 34, VoFileTypeUnknown},
   };
   for (const auto& c : cases) {
     VoString ext(c.extension);
@@ -244,7 +224,7 @@ TEST(VoFileSpecTest, ConstructionDerivesTypeAndCreator) {
       {"notes.", Code("BINA"), Code("****"), VoFileTypeBinary},
       {"list.ref", Code("TEXT"), Code("ttxt"), VoFileTypeText},
       {"x.Icm", Code("prof"), Code("sync"), VoFileTypeProfile},
-      {"/a.d/file", kUnknownID, 0, VoFileTypeUnknown},  // looks up "d/file"
+      {"/a.d/file", kUnknownID, 0, VoFileTypeUnknown},       // looks up "d/file"
       {".txt", Code("TEXT"), Code("ttxt"), VoFileTypeText},  // unlike GetExtension
       {"lib.DYLIB", Code("DYLB"), Code("****"), VoFileTypeLibrary},
       {"a.jp2", Code("jp2 "), Code("8BIM"), VoFileTypeJPEG2000},
@@ -334,10 +314,8 @@ TEST(VoFileSpecTest, AdjustExtensionUsesTheTypesFirstEntry) {
     unsigned long typeAfter;
   } cases[] = {
       {"p.jpeg", Code("JFIF"), "p.jpg", Code("JPEG")},  // "jpg" finds entry 10 again
-      {"x.dylib", Code("DYLB"), "x.dll", Code("DLL ")},
-      {"x.htm", Code("HTML"), "x.html", Code("HTML")},
-      {"x.xyz", Code("TEXT"), "x.xyz.txt", Code("TEXT")},
-      {"x.txt", kUnknownID, "x", kUnknownID},
+      {"x.dylib", Code("DYLB"), "x.dll", Code("DLL ")},   {"x.htm", Code("HTML"), "x.html", Code("HTML")},
+      {"x.xyz", Code("TEXT"), "x.xyz.txt", Code("TEXT")}, {"x.txt", kUnknownID, "x", kUnknownID},
       {"x.txt", Code("nope"), "x", Code("nope")},
   };
   for (const auto& c : cases) {
@@ -353,11 +331,16 @@ TEST(VoFileSpecTest, AdjustCreatorID) {
   struct Case {
     unsigned long typeID, creatorID, want;
   } cases[] = {
-      {Code("TEXT"), Code("VoTl"), Code("VoTl")}, {Code("TEXT"), Code("ttxt"), Code("ttxt")},
-      {Code("TEXT"), Code("8BIM"), Code("ttxt")}, {Code("TEXT"), 0, Code("ttxt")},
-      {Code("JFIF"), 0, Code("8BIM")},            {Code("prof"), Code("abcd"), Code("sync")},
-      {kUnknownID, kUnknownID, 0},                {kUnknownID, Code("ttxt"), 0},
-      {0, Code("ttxt"), 0},                       {Code("PDF "), Code("****"), Code("****")},
+      {Code("TEXT"), Code("VoTl"), Code("VoTl")},
+      {Code("TEXT"), Code("ttxt"), Code("ttxt")},
+      {Code("TEXT"), Code("8BIM"), Code("ttxt")},
+      {Code("TEXT"), 0, Code("ttxt")},
+      {Code("JFIF"), 0, Code("8BIM")},
+      {Code("prof"), Code("abcd"), Code("sync")},
+      {kUnknownID, kUnknownID, 0},
+      {kUnknownID, Code("ttxt"), 0},
+      {0, Code("ttxt"), 0},
+      {Code("PDF "), Code("****"), Code("****")},
   };
   for (const auto& c : cases) {
     VoFileSpec s{VoString("README")};
@@ -398,10 +381,10 @@ struct EditCase {
 
 TEST(VoFileSpecTest, SetPath) {
   const EditCase cases[] = {
-      {"x.txt", "/tmp", "/tmp/x.txt"},   {"/tmp/x.txt", "", "x.txt"},
-      {"/a/x.txt", "/b/", "/b/x.txt"},   {"x.txt", "/", "/x.txt"},
-      {"/tmp/", "/u", "/u/"},            {"x", "a\\", "a\\/x"},
-      {"", "/tmp", "/tmp/"},             {"/a/b/c", "rel/dir", "rel/dir/c"},
+      {"x.txt", "/tmp", "/tmp/x.txt"}, {"/tmp/x.txt", "", "x.txt"},
+      {"/a/x.txt", "/b/", "/b/x.txt"}, {"x.txt", "/", "/x.txt"},
+      {"/tmp/", "/u", "/u/"},          {"x", "a\\", "a\\/x"},
+      {"", "/tmp", "/tmp/"},           {"/a/b/c", "rel/dir", "rel/dir/c"},
   };
   for (const EditCase& c : cases) {
     VoFileSpec s{VoString(c.full)};
@@ -412,8 +395,10 @@ TEST(VoFileSpecTest, SetPath) {
 
 TEST(VoFileSpecTest, SetNameAndSetNativeFullName) {
   const EditCase cases[] = {
-      {"/a/b.txt", "c.pdf", "/a/c.pdf"}, {"/a/b.txt", "d/e.txt", "/a/d/e.txt"},
-      {"b.txt", "", ""},                 {"/a/", "x", "/a/x"},
+      {"/a/b.txt", "c.pdf", "/a/c.pdf"},
+      {"/a/b.txt", "d/e.txt", "/a/d/e.txt"},
+      {"b.txt", "", ""},
+      {"/a/", "x", "/a/x"},
       {"", "x.icc", "x.icc"},
   };
   for (const EditCase& c : cases) {
@@ -434,11 +419,15 @@ TEST(VoFileSpecTest, Compose) {
     const char* name;
     const char* after;
   } cases[] = {
-      {"/base", "/abs/f", "/abs/f"},  {"/base", "f", "/base/f"},
-      {"", "f", "f"},                 {"/base/", "f", "/base/f"},
-      {"/base", "C:\\f", "C:\\f"},    {"/base", "\\f", "\\f"},
+      {"/base", "/abs/f", "/abs/f"},
+      {"/base", "f", "/base/f"},
+      {"", "f", "f"},
+      {"/base/", "f", "/base/f"},
+      {"/base", "C:\\f", "C:\\f"},
+      {"/base", "\\f", "\\f"},
       {"/base", "sub/f.txt", "/base/sub/f.txt"},
-      {"rel", "C:f", "rel/C:f"},      {"/base", "", "/base/"},
+      {"rel", "C:f", "rel/C:f"},
+      {"/base", "", "/base/"},
   };
   for (const auto& c : cases) {
     VoFileSpec s{VoString("/old/name.txt")};
@@ -452,9 +441,9 @@ TEST(VoFileSpecTest, IsAbsolute) {
     const char* path;
     bool absolute;
   } cases[] = {
-      {"/x", true},    {"\\x", true},  {":x", true},   {"C:/x", true}, {"C:\\x", true},
-      {"C:x", false},  {"x/y", false}, {"", false},    {"C:", false},  {"/", true},
-      {"ab:/", false}, {"x", false},   {"1:/", true},  {"./x", false},
+      {"/x", true},    {"\\x", true},  {":x", true},  {"C:/x", true}, {"C:\\x", true},
+      {"C:x", false},  {"x/y", false}, {"", false},   {"C:", false},  {"/", true},
+      {"ab:/", false}, {"x", false},   {"1:/", true}, {"./x", false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(VoFileSpec::IsAbsolute(VoString(c.path)), c.absolute) << '"' << c.path << '"';
@@ -478,15 +467,24 @@ TEST(VoFileSpecTest, CheckExtension) {
     const char* extension;
     const char* after;
   } cases[] = {
-      {"grey", "", "grey.icc"},         {"grey.tif", "", "grey.icc"},
-      {"grey.ICC", "", "grey.icc"},     {"grey.icm", "", "grey.icm"},
-      {"grey.tif", "icm", "grey.icm"},  {"grey.icc", "icm", "grey.icc"},
-      {"icc", "", "icc"},               {"ab", "", "ab.icc"},
-      {"a.tiff", "", "a.tiff.icc"},     {"/p/x.tif", "", "/p/x.icc"},
-      {"", "", ".icc"},                 {".tif", "", ".icc"},
-      {"/p/", "", "/p/.icc"},           {"abcd", "ICM", "abcd.ICM"},
-      {"xicc", "", "xicc"},             {"x.txt", "pf", "x.pf"},
-      {"abc", "", "abc.icc"},           {"a.c", "", "a.c.icc"},
+      {"grey", "", "grey.icc"},
+      {"grey.tif", "", "grey.icc"},
+      {"grey.ICC", "", "grey.icc"},
+      {"grey.icm", "", "grey.icm"},
+      {"grey.tif", "icm", "grey.icm"},
+      {"grey.icc", "icm", "grey.icc"},
+      {"icc", "", "icc"},
+      {"ab", "", "ab.icc"},
+      {"a.tiff", "", "a.tiff.icc"},
+      {"/p/x.tif", "", "/p/x.icc"},
+      {"", "", ".icc"},
+      {".tif", "", ".icc"},
+      {"/p/", "", "/p/.icc"},
+      {"abcd", "ICM", "abcd.ICM"},
+      {"xicc", "", "xicc"},
+      {"x.txt", "pf", "x.pf"},
+      {"abc", "", "abc.icc"},
+      {"a.c", "", "a.c.icc"},
   };
   for (const auto& c : cases) {
     VoFileSpec s{VoString(c.full)};

@@ -65,7 +65,10 @@ class VoFileTest : public ::testing::Test {
 
 TEST_F(VoFileTest, MissingFileForReadingFailsOnFirstUseNotOnConstruction) {
   const std::vector<std::function<void(VoFile&)>> ops = {
-      [](VoFile& f) { char b[4]; f.Read(b, 4, nullptr); },
+      [](VoFile& f) {
+        char b[4];
+        f.Read(b, 4, nullptr);
+      },
       [](VoFile& f) { f.Length(); },
       [](VoFile& f) { f.SetPosition(0, eVoFileSeekBegin); },
       [](VoFile& f) { f.GetPosition(); },
@@ -152,10 +155,14 @@ TEST_F(VoFileTest, LazyOpeningFollowsTheConstructorsMode) {
   closed.Length();
   closed.Close();
   const std::vector<std::function<void()>> ops = {
-      [&] { wrongWay.Read(b, 3, nullptr); }, [&] { none.Write("x", 1, nullptr); },
-      [&] { none.Read(b, 1, nullptr); },     [&] { none.Length(); },
-      [&] { closed.Length(); },              [&] { closed.GetPosition(); },
-      [&] { closed.SetPosition(1, eVoFileSeekBegin); }, [&] { closed.Read(b, 1, nullptr); },
+      [&] { wrongWay.Read(b, 3, nullptr); },
+      [&] { none.Write("x", 1, nullptr); },
+      [&] { none.Read(b, 1, nullptr); },
+      [&] { none.Length(); },
+      [&] { closed.Length(); },
+      [&] { closed.GetPosition(); },
+      [&] { closed.SetPosition(1, eVoFileSeekBegin); },
+      [&] { closed.Read(b, 1, nullptr); },
   };
   for (std::size_t i = 0; i < ops.size(); ++i) {
     std::string name;
@@ -169,7 +176,7 @@ TEST_F(VoFileTest, LazyOpeningFollowsTheConstructorsMode) {
 TEST_F(VoFileTest, NameAndSpec) {
   Put("one.txt", "one");
   VoFile file(Spec("one.txt"), eVoFileRead);
-  EXPECT_EQ(file.Length(), 3u);  // opens one.txt
+  EXPECT_EQ(file.Length(), 3u);            // opens one.txt
   file.SetSpec(VoFileSpec("/tmp/a.txt"));  // the handle stays on one.txt
   EXPECT_STREQ(file.GetName().c_str(), "VoFile\t/tmp/a.txt");
   VoFileSpec out;
@@ -241,17 +248,18 @@ TEST_F(VoFileTest, SetPositionModes) {
     long expected;  // -1: "VoFileSeekFailed", the position stays
   };
   const Step steps[] = {
-      {0, eVoFileSeekEnd, 100},     {10, eVoFileSeekEnd, 90},    {5, eVoFileSeekCurrent, 95},
-      {-95, eVoFileSeekCurrent, 0}, {42, eVoFileSeekBegin, 42},  {100, eVoFileSeekEnd, 0},
-      {250, eVoFileSeekBegin, 250}, {-50, eVoFileSeekEnd, 150},  // beyond the end is allowed
-      {-1, eVoFileSeekBegin, -1},   {101, eVoFileSeekEnd, -1},   {-151, eVoFileSeekCurrent, -1},
+      {0, eVoFileSeekEnd, 100},       {10, eVoFileSeekEnd, 90},   {5, eVoFileSeekCurrent, 95},
+      {-95, eVoFileSeekCurrent, 0},   {42, eVoFileSeekBegin, 42}, {100, eVoFileSeekEnd, 0},
+      {250, eVoFileSeekBegin, 250},   {-50, eVoFileSeekEnd, 150},  // beyond the end is allowed
+      {-1, eVoFileSeekBegin, -1},     {101, eVoFileSeekEnd, -1},  {-151, eVoFileSeekCurrent, -1},
       {LONG_MIN, eVoFileSeekEnd, -1},  // length - offset overflows
   };
   long at = 0;
   for (const Step& s : steps) {
     SCOPED_TRACE(testing::Message() << s.offset << " mode " << s.mode);
     std::string name;
-    const unsigned long code = CodeOf([&] { file.SetPosition(s.offset, static_cast<eVoFileSeekMode>(s.mode)); }, &name);
+    const unsigned long code =
+        CodeOf([&] { file.SetPosition(s.offset, static_cast<eVoFileSeekMode>(s.mode)); }, &name);
     if (s.expected < 0) {
       EXPECT_EQ(code, 14u);
       EXPECT_EQ(name, "VoFileSeekFailed");

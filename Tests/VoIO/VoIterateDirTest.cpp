@@ -261,7 +261,8 @@ TEST(VoIterateDirTest, FileEntriesCarryTrueSizeAndUtcDatesFoldersCarryNone) {
   // The creation date is the birth time where the file system keeps one,
   // else the modification time.
   struct statx sx;
-  ASSERT_EQ(statx(AT_FDCWD, (t / "data.txt").c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &sx), 0);
+  ASSERT_EQ(statx(AT_FDCWD, (t / "data.txt").c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME | STATX_MTIME, &sx),
+            0);
   const time_t born = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
   ExpectDate(data.GetCreationDate(), UtcDate(born), "creation");
 
@@ -361,8 +362,9 @@ TEST(VoIterateDirTest, NamesWithEveryByteButSlashAndZeroComeBackExactly) {
   std::set<std::string> got(names.begin(), names.end());
   EXPECT_EQ(names.size(), made.size());
   EXPECT_TRUE(got == made) << "the names reported differ from the names made";
-  for (const VoFileInfo& info : r.seen) EXPECT_EQ(Str(info.GetName()).size() + t.Root().size() + 1,
-                                                  static_cast<size_t>(info.GetFullName().length()));
+  for (const VoFileInfo& info : r.seen)
+    EXPECT_EQ(Str(info.GetName()).size() + t.Root().size() + 1,
+              static_cast<size_t>(info.GetFullName().length()));
 }
 
 TEST(VoIterateDirTest, OnlyTheExactNameDotDSStoreIsWithheld) {
@@ -395,8 +397,8 @@ TEST(VoIterateDirTest, LinksAreReportedAsTheLinkAndNeverEntered) {
   t.Dir("real");
   t.File("real/f");
   t.Link(outside.Root(), "toOutside");
-  t.Link(t.Root(), "loop");         // would never end if followed
-  t.Link("real", "toReal");         // relative, inside the tree
+  t.Link(t.Root(), "loop");  // would never end if followed
+  t.Link("real", "toReal");  // relative, inside the tree
   t.Link("real/f", "toFile");
   t.Link("/nonexistent/x", "dangling");
   Recorder r;
@@ -754,8 +756,10 @@ TEST(VoIterateDirGetFilesTest, IndexOutsideTheListsRaisesIndexError) {
   ASSERT_EQ(g.GetCount(), 2);
   ASSERT_EQ(g.GetFolderCount(), 1);
   const std::function<void()> calls[] = {
-      [&] { g.GetFileSpec(g.GetCount()); }, [&] { g.GetFileSpec(-1); },
-      [&] { g.GetFolder(1); },             [&] { g.GetFolder(-1); },
+      [&] { g.GetFileSpec(g.GetCount()); },
+      [&] { g.GetFileSpec(-1); },
+      [&] { g.GetFolder(1); },
+      [&] { g.GetFolder(-1); },
   };
   for (const auto& call : calls) {
     try {

@@ -45,8 +45,8 @@ void ExpectVoError(const std::function<void()>& call, unsigned long code, const 
 
 /// What ran with standard output redirected into a file.
 struct Captured {
-  std::string text;            // everything printed
-  long flushedBeforeReturn;    // bytes in the file before the test itself flushed
+  std::string text;          // everything printed
+  long flushedBeforeReturn;  // bytes in the file before the test itself flushed
 };
 
 /// Runs \p call with file descriptor 1 redirected to a temporary file.
@@ -179,8 +179,8 @@ TEST(VoNullStream, WriteSwallowsAndStoresSize) {
 }
 
 TEST(VoStream, EveryStreamIsNamedVoStreamAndKeepsTheObjectCast) {
-  VoStream* streams[] = {new VoStreamImplemented, new VoNullStream, new VoStdInStream,
-                         new VoStdOutStream, new VoTestStream};
+  VoStream* streams[] = {new VoStreamImplemented, new VoNullStream, new VoStdInStream, new VoStdOutStream,
+                         new VoTestStream};
   for (VoStream* s : streams) {
     EXPECT_STREQ(s->GetName().c_str(), "VoStream");
     EXPECT_STREQ(s->GetTypeName(), "VoObject");
@@ -250,7 +250,7 @@ TEST(VoStdOutStream, WriteConvertsLineEndsCountsAndFlushes) {
       {"\r\n\r\n", "\n\n", 2},
       {"x\r", "x\n", 2},
       {"", "", 0},
-      {std::string("ab\0cd", 5), "ab", 5},         // a zero ends the output, not the count
+      {std::string("ab\0cd", 5), "ab", 5},  // a zero ends the output, not the count
       {std::string("\r\0\n", 3), "\n", 3},
   };
   for (const OutCase& c : cases) {
@@ -420,12 +420,12 @@ TEST(VoCopyStream, OneBufferPerCallReleasedAlsoOnErrors) {
   VoTestStream failing;
   failing.mFailWrite = 1;
   source.SetPosition(0, eVoFileSeekBegin);
-  ExpectVoError([&] { VoCopyStream(source, failing, 300, 100); }, eVoFileWriteFailed,
-                "VoFileWriteFailed", "VoTestStreamSupport.cpp");
+  ExpectVoError([&] { VoCopyStream(source, failing, 300, 100); }, eVoFileWriteFailed, "VoFileWriteFailed",
+                "VoTestStreamSupport.cpp");
   EXPECT_EQ(failing.mWritten, std::string(100, 'q'));  // written before the failure stays
   VoNullStream undefinedSource;
-  ExpectVoError([&] { VoCopyStream(undefinedSource, target, 10, 4); }, eVoUndefProc,
-                "VoUndefProc", "VoStream.cpp");
+  ExpectVoError([&] { VoCopyStream(undefinedSource, target, 10, 4); }, eVoUndefProc, "VoUndefProc",
+                "VoStream.cpp");
   VoSetMemoryManager(nullptr);
   EXPECT_EQ(manager.allocs, 3);
   EXPECT_EQ(manager.frees, 3);

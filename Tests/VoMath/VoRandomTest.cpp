@@ -53,9 +53,20 @@ TEST(VoRandomTest, KnownSequenceFromSeedOne) {
 // From every seed of the normal range the generator is the minimal standard
 // one: compare with the C++ library's engine from many seeds, some for long.
 TEST(VoRandomTest, MatchesMinstdRand) {
-  std::vector<long> seeds = {1,     2,      48271,      44487,      44488,      44489,
-                             3399,  1L << 30, kM - 1,   kM - 2,     kM - 44488, kM / 2,
-                             PredecessorOf(1), PredecessorOf(kM - 1)};
+  std::vector<long> seeds = {1,
+                             2,
+                             48271,
+                             44487,
+                             44488,
+                             44489,
+                             3399,
+                             1L << 30,
+                             kM - 1,
+                             kM - 2,
+                             kM - 44488,
+                             kM / 2,
+                             PredecessorOf(1),
+                             PredecessorOf(kM - 1)};
   std::mt19937 pick(12345);
   std::uniform_int_distribution<long> any(1, kM - 1);
   for (int i = 0; i < 500; ++i) seeds.push_back(any(pick));
@@ -89,18 +100,27 @@ struct StoreCase {
 };
 
 TEST(VoRandomTest, SetSeedAndConstructorStore) {
-  const StoreCase set_cases[] = {
-      {-5, 5}, {5, 5}, {0, 0}, {kM, 0}, {-kM, 0}, {kM + 1, 1}, {2 * kM + 3, 3}, {-(2 * kM + 3), 3},
-      // 2^31 = M + 1; 2^63 = 2 * (2^31)^2 is 2 mod M, and 2^63 - 1 is 1 mod M.
-      {1L << 31, 1}, {-(1L << 31), 1}, {LONG_MIN, 2}, {LONG_MAX, 1}};
+  const StoreCase set_cases[] = {{-5, 5},
+                                 {5, 5},
+                                 {0, 0},
+                                 {kM, 0},
+                                 {-kM, 0},
+                                 {kM + 1, 1},
+                                 {2 * kM + 3, 3},
+                                 {-(2 * kM + 3), 3},
+                                 // 2^31 = M + 1; 2^63 = 2 * (2^31)^2 is 2 mod M, and 2^63 - 1 is 1 mod M.
+                                 {1L << 31, 1},
+                                 {-(1L << 31), 1},
+                                 {LONG_MIN, 2},
+                                 {LONG_MAX, 1}};
   for (const StoreCase& c : set_cases) {
     VoRandom r(77);
     r.SetSeed(c.given);
     EXPECT_EQ(r.GetSeed(), c.stored) << "SetSeed(" << c.given << ")";
   }
   // The constructor does not reduce; only the low 32 bits of a wider long stay.
-  const StoreCase ctor_cases[] = {{-5, -5}, {0, 0}, {kM, kM}, {INT32_MIN, INT32_MIN},
-                                  {0x100000005L, 5}, {0x1FFFFFFFFL, -1}};
+  const StoreCase ctor_cases[] = {
+      {-5, -5}, {0, 0}, {kM, kM}, {INT32_MIN, INT32_MIN}, {0x100000005L, 5}, {0x1FFFFFFFFL, -1}};
   for (const StoreCase& c : ctor_cases)
     EXPECT_EQ(VoRandom(c.given).GetSeed(), c.stored) << "VoRandom(" << c.given << ")";
 }
@@ -155,7 +175,7 @@ TEST(VoRandomTest, ClockSeedArithmetic) {
       {1, -48271, 1},
       {2, -96542, 1},
       {0, 0, 1},
-      {1, 2 * kM - 48271, 2},        // 2^32 - 2 wraps to -2
+      {1, 2 * kM - 48271, 2},  // 2^32 - 2 wraps to -2
   };
   for (const ClockCase& c : cases)
     EXPECT_EQ(VoRandom::ClockSeed(c.offset, c.seconds), c.seed)
@@ -320,10 +340,9 @@ TEST(VoRandomTest, VariatesAtTheExtremesOfTheUniform) {
   const double z_m = 6.1207562859;  // standard normal quantile of 1 - 1/M
   const std::vector<ExtremeCase> cases = {
       {"Uniform", [](VoRandom& r) { return r.Uniform(2.0, 5.0); }, 2.0, 5.0, 1e-8},
-      {"Equilikely", [](VoRandom& r) { return double(r.Equilikely(-1000000, 1000000)); },
-       -1000000, 1000000, 0.0},
-      {"EquilikelyWide", [](VoRandom& r) { return double(r.Equilikely(0, kM - 2)); }, 0, kM - 2,
+      {"Equilikely", [](VoRandom& r) { return double(r.Equilikely(-1000000, 1000000)); }, -1000000, 1000000,
        0.0},
+      {"EquilikelyWide", [](VoRandom& r) { return double(r.Equilikely(0, kM - 2)); }, 0, kM - 2, 0.0},
       {"Bernoulli", [](VoRandom& r) { return double(r.Bernoulli(0.5)); }, 0.0, 1.0, 0.0},
       {"Bernoulli0", [](VoRandom& r) { return double(r.Bernoulli(0.0)); }, 0.0, 0.0, 0.0},
       {"Bernoulli1", [](VoRandom& r) { return double(r.Bernoulli(1.0)); }, 1.0, 1.0, 0.0},
@@ -331,8 +350,7 @@ TEST(VoRandomTest, VariatesAtTheExtremesOfTheUniform) {
       {"Geometric", [](VoRandom& r) { return double(r.Geometric(0.5)); }, 0.0, 31.0, 0.0},
       {"Exponential", [](VoRandom& r) { return r.Exponential(2.0); }, 0.0, 2.0 * ln_m, 1e-6},
       {"Normal", [=](VoRandom& r) { return r.Normal(1.0, 2.0); }, 1 - 2 * z_m, 1 + 2 * z_m, 1e-6},
-      {"Lognormal", [](VoRandom& r) { return std::log(r.Lognormal(0.0, 1.0)); }, -z_m, z_m,
-       1e-6},
+      {"Lognormal", [](VoRandom& r) { return std::log(r.Lognormal(0.0, 1.0)); }, -z_m, z_m, 1e-6},
   };
   for (const ExtremeCase& c : cases) {
     VoRandom lo(PredecessorOf(1));

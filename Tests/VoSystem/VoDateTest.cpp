@@ -18,20 +18,17 @@ struct Fields {
   int year, month, day, hour, minute, second;
 };
 
-Fields FieldsOf(const VoDate& d) {
-  return {d.Year(), d.Month(), d.Day(), d.Hour(), d.Minute(), d.Second()};
-}
+Fields FieldsOf(const VoDate& d) { return {d.Year(), d.Month(), d.Day(), d.Hour(), d.Minute(), d.Second()}; }
 
 std::string Show(const Fields& f) {
-  return std::to_string(f.year) + "-" + std::to_string(f.month) + "-" + std::to_string(f.day) +
-         " " + std::to_string(f.hour) + ":" + std::to_string(f.minute) + ":" +
-         std::to_string(f.second);
+  return std::to_string(f.year) + "-" + std::to_string(f.month) + "-" + std::to_string(f.day) + " " +
+         std::to_string(f.hour) + ":" + std::to_string(f.minute) + ":" + std::to_string(f.second);
 }
 
 ::testing::AssertionResult SameFields(const VoDate& d, const Fields& want) {
   Fields got = FieldsOf(d);
-  if (got.year == want.year && got.month == want.month && got.day == want.day &&
-      got.hour == want.hour && got.minute == want.minute && got.second == want.second)
+  if (got.year == want.year && got.month == want.month && got.day == want.day && got.hour == want.hour &&
+      got.minute == want.minute && got.second == want.second)
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "got " << Show(got) << ", want " << Show(want);
 }
@@ -42,8 +39,7 @@ std::string Show(const Fields& f) {
   try {
     action();
   } catch (const VoError& e) {
-    if (e.GetErr() == code && std::string(e.GetErrName()) == name)
-      return ::testing::AssertionSuccess();
+    if (e.GetErr() == code && std::string(e.GetErrName()) == name) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "threw " << e.GetErr() << " " << e.GetErrName();
   } catch (...) {
     return ::testing::AssertionFailure() << "threw something else";
@@ -82,9 +78,7 @@ TEST(VoDateTest, ConstructorClampsEveryField) {
   }
 }
 
-TEST(VoDateTest, DefaultIsTheZeroDate) {
-  EXPECT_TRUE(SameFields(VoDate(), {0, 1, 1, 0, 0, 0}));
-}
+TEST(VoDateTest, DefaultIsTheZeroDate) { EXPECT_TRUE(SameFields(VoDate(), {0, 1, 1, 0, 0, 0})); }
 
 TEST(VoDateTest, SetTimeClampsAndKeepsTheDate) {
   VoDate d(2006, 5, 4, 9, 5, 7);
@@ -125,12 +119,8 @@ TEST(VoDateTest, DayKeyValues) {
     Fields date;
     long key;
   } cases[] = {
-      {{0, 1, 1, 0, 0, 0}, 0},
-      {{3000, 12, 31, 0, 0, 0}, 1116371},
-      {{2006, 1, 31, 0, 0, 0}, 746262},
-      {{2006, 2, 1, 0, 0, 0}, 746263},
-      {{2006, 5, 4, 0, 0, 0}, 746359},
-      {{0, 12, 31, 0, 0, 0}, 371},
+      {{0, 1, 1, 0, 0, 0}, 0},         {{3000, 12, 31, 0, 0, 0}, 1116371}, {{2006, 1, 31, 0, 0, 0}, 746262},
+      {{2006, 2, 1, 0, 0, 0}, 746263}, {{2006, 5, 4, 0, 0, 0}, 746359},    {{0, 12, 31, 0, 0, 0}, 371},
       {{1, 1, 1, 0, 0, 0}, 372},
   };
   for (const auto& c : cases) {
@@ -168,10 +158,10 @@ TEST(VoDateTest, Long2DateTruncatesTowardZeroAndDoesNotClamp) {
     long key;
     int year, month, day;
   } cases[] = {
-      {-1, 0, 1, 0},           // -1/372 = 0, (-1/31)%12+1 = 1, -1%31+1 = 0
-      {-31, 0, 0, 1},          // (-31/31)%12 = -1
-      {-400, -1, 1, -27},      // -400/31 = -12, -12%12 = 0; -400%31 = -28
-      {1116372, 3001, 1, 1},   // one past the range: year 3001, not clamped
+      {-1, 0, 1, 0},          // -1/372 = 0, (-1/31)%12+1 = 1, -1%31+1 = 0
+      {-31, 0, 0, 1},         // (-31/31)%12 = -1
+      {-400, -1, 1, -27},     // -400/31 = -12, -12%12 = 0; -400%31 = -28
+      {1116372, 3001, 1, 1},  // one past the range: year 3001, not clamped
       {372 * 5000 + 40, 5000, 2, 10},
   };
   for (const Case& c : cases) {
@@ -199,12 +189,10 @@ struct WriteCase {
 TEST(VoDateTest, TextFormsWritten) {
   const WriteCase cases[] = {
       {{2006, 5, 4, 9, 5, 7}, "2006-5-4 9:05:07", "2006-5-4", "20060504 09-05", "20060504_09-05"},
-      {{2006, 12, 25, 7, 3, 9}, "2006-12-25 7:03:09", "2006-12-25", "20061225 07-03",
-       "20061225_07-03"},
+      {{2006, 12, 25, 7, 3, 9}, "2006-12-25 7:03:09", "2006-12-25", "20061225 07-03", "20061225_07-03"},
       {{2006, 1, 2, 3, 4, 5}, "2006-1-2 3:04:05", "2006-1-2", "20060102 03-04", "20060102_03-04"},
       {{0, 1, 1, 0, 0, 0}, "0-1-1 0:00:00", "0-1-1", "00101 00-00", "00101_00-00"},
-      {{3000, 12, 31, 23, 59, 59}, "3000-12-31 23:59:59", "3000-12-31", "30001231 23-59",
-       "30001231_23-59"},
+      {{3000, 12, 31, 23, 59, 59}, "3000-12-31 23:59:59", "3000-12-31", "30001231 23-59", "30001231_23-59"},
       {{45, 10, 10, 10, 10, 10}, "45-10-10 10:10:10", "45-10-10", "451010 10-10", "451010_10-10"},
   };
   for (const WriteCase& c : cases) {
@@ -242,9 +230,11 @@ TEST(VoDateTest, ShortStringCharacters) {
       {{2006, 5, 4, 9, 5, 7}, "GFEJFH"},
       {{2000, 1, 1, 0, 59, 0}, "ABBA|A"},
       {{2062, 12, 31, 23, 59, 59}, "\x7fM`X||"},
-      {{1807, 1, 1, 0, 0, 0}, "\x80" "BBAAA"},
-      {{0, 1, 1, 0, 0, 0}, "qBBAAA"},         // 113
-      {{3000, 1, 1, 0, 0, 0}, ")BBAAA"},       // (3000 + 113) mod 256 = 41
+      {{1807, 1, 1, 0, 0, 0},
+       "\x80"
+       "BBAAA"},
+      {{0, 1, 1, 0, 0, 0}, "qBBAAA"},     // 113
+      {{3000, 1, 1, 0, 0, 0}, ")BBAAA"},  // (3000 + 113) mod 256 = 41
   };
   for (const auto& c : cases) {
     VoDate d(c.date.year, c.date.month, c.date.day, c.date.hour, c.date.minute, c.date.second);
@@ -325,15 +315,14 @@ TEST(VoDateTest, SetStringAccepts) {
 }
 
 const char* const kBadDateTexts[] = {
-    "", "2006-05", "2006", "   ", "2006/5/4", "0x10 5 4", "1e3 5 4", "2006 5 x",
-    "2006 5 +", "a 2006 5 4", "2006 . 5 4", "--::",
+    "",        "2006-05",  "2006",     "   ",        "2006/5/4",   "0x10 5 4",
+    "1e3 5 4", "2006 5 x", "2006 5 +", "a 2006 5 4", "2006 . 5 4", "--::",
 };
 
 TEST(VoDateTest, SetStringRejectsAndKeepsTheDate) {
   for (const char* text : kBadDateTexts) {
     VoDate d(1999, 9, 9, 9, 9, 9);
-    EXPECT_TRUE(ThrowsVoError([&] { d.SetString(VoString(text)); }, 19, "VoFormatErr"))
-        << '"' << text << '"';
+    EXPECT_TRUE(ThrowsVoError([&] { d.SetString(VoString(text)); }, 19, "VoFormatErr")) << '"' << text << '"';
     EXPECT_TRUE(SameFields(d, {1999, 9, 9, 9, 9, 9})) << '"' << text << '"';
   }
 }
@@ -350,12 +339,9 @@ TEST(VoDateTest, ReadersStopAtAZeroByte) {
 
 TEST(VoDateTest, SetDayString) {
   const ReadCase cases[] = {
-      {"2006-05-04 10:20:30", {2006, 5, 4, 0, 0, 0}},
-      {"2006-05-04", {2006, 5, 4, 0, 0, 0}},
-      {"2006-5-4 9:05:07", {2006, 5, 4, 0, 0, 0}},
-      {"2006 5 4", {2006, 5, 4, 0, 0, 0}},
-      {"99999-0-77", {3000, 1, 31, 0, 0, 0}},
-      {"2006-5-4:12", {2006, 5, 4, 0, 0, 0}},
+      {"2006-05-04 10:20:30", {2006, 5, 4, 0, 0, 0}}, {"2006-05-04", {2006, 5, 4, 0, 0, 0}},
+      {"2006-5-4 9:05:07", {2006, 5, 4, 0, 0, 0}},    {"2006 5 4", {2006, 5, 4, 0, 0, 0}},
+      {"99999-0-77", {3000, 1, 31, 0, 0, 0}},         {"2006-5-4:12", {2006, 5, 4, 0, 0, 0}},
   };
   for (const ReadCase& c : cases) {
     VoDate d(1999, 9, 9, 9, 9, 9);
@@ -376,11 +362,17 @@ TEST(VoDateTest, SetShortString) {
   const ReadCase cases[] = {
       {"GFEJFH", {2006, 5, 4, 9, 5, 7}},
       {"ABBA|A", {2000, 1, 1, 0, 59, 0}},
-      {"A~~~~~", {2000, 12, 31, 23, 59, 59}},   // '~' - 65 = 61: clamped
-      {"A!!!!!", {2000, 1, 1, 0, 0, 0}},        // '!' - 65 = -32: clamped
-      {"\x7f" "BBAAA", {2062, 1, 1, 0, 0, 0}},
-      {"\x80" "BBAAA", {1807, 1, 1, 0, 0, 0}},  // first code read signed
-      {"\xff" "BBAAA", {1934, 1, 1, 0, 0, 0}},
+      {"A~~~~~", {2000, 12, 31, 23, 59, 59}},  // '~' - 65 = 61: clamped
+      {"A!!!!!", {2000, 1, 1, 0, 0, 0}},       // '!' - 65 = -32: clamped
+      {"\x7f"
+       "BBAAA",
+       {2062, 1, 1, 0, 0, 0}},
+      {"\x80"
+       "BBAAA",
+       {1807, 1, 1, 0, 0, 0}},  // first code read signed
+      {"\xff"
+       "BBAAA",
+       {1934, 1, 1, 0, 0, 0}},
       {"A\xc8\xc8\xc8\xc8\xc8", {2000, 12, 31, 23, 59, 59}},  // other codes unsigned
   };
   for (const ReadCase& c : cases) {
@@ -440,8 +432,7 @@ TEST(VoDateTest, WrittenFormsReadBack) {
     seen += Str(want.GetString()) + " ";
   }
   if (matched) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "GetDate " << Str(now.GetString()) << ", localtime "
-                                       << seen;
+  return ::testing::AssertionFailure() << "GetDate " << Str(now.GetString()) << ", localtime " << seen;
 }
 
 TEST(VoSystemTest, GetDateAgreesWithLocaltime) { EXPECT_TRUE(GetDateMatchesLocaltime()); }

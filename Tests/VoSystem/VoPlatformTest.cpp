@@ -30,7 +30,7 @@ TEST(VoPlatformTest, SwapShortAndUShort) {
 
 struct LongCase {
   unsigned long in;
-  long as_signed;           // SwapLong: sign-extended from 32 bits
+  long as_signed;             // SwapLong: sign-extended from 32 bits
   unsigned long as_unsigned;  // SwapULong: zero-extended
 };
 
@@ -165,8 +165,7 @@ TEST(VoPlatformTest, SystemVersionFromRelease) {
   };
   for (const ReleaseCase& c : cases)
     EXPECT_EQ(VoSystemVersionFromRelease(c.release), c.version)
-        << (c.release ? c.release : "(null)") << " -> " << std::hex
-        << VoSystemVersionFromRelease(c.release);
+        << (c.release ? c.release : "(null)") << " -> " << std::hex << VoSystemVersionFromRelease(c.release);
 }
 
 // Every kernel from version 3 on must be the current desktop platform.
@@ -188,10 +187,9 @@ struct PlatformCase {
 
 TEST(VoPlatformTest, PlatformFromSystemVersion) {
   const PlatformCase cases[] = {
-      {0x1049, 0x00040002}, {0x0922, 0x00040001}, {0x0860, 0x00040000},
-      {0x1000, 0x00040002}, {0x0FFF, 0x00040001}, {0x0900, 0x00040001},
-      {0x08FF, 0x00040000}, {0x0000, 0x00040000}, {0x6100, 0x00040002},
-      {-1, 0x00040000},
+      {0x1049, 0x00040002}, {0x0922, 0x00040001}, {0x0860, 0x00040000}, {0x1000, 0x00040002},
+      {0x0FFF, 0x00040001}, {0x0900, 0x00040001}, {0x08FF, 0x00040000}, {0x0000, 0x00040000},
+      {0x6100, 0x00040002}, {-1, 0x00040000},
   };
   for (const PlatformCase& c : cases)
     EXPECT_EQ(VoPlatformFromSystemVersion(c.version), c.platform) << std::hex << c.version;

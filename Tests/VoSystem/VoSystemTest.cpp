@@ -129,9 +129,7 @@ VoFileSpec Spec(const std::string& path) {
   return VoFileSpec(VoString(path.data(), static_cast<long>(path.size()), false));
 }
 
-std::string Bytes(const VoString& s) {
-  return std::string(s.c_str(), static_cast<size_t>(s.length()));
-}
+std::string Bytes(const VoString& s) { return std::string(s.c_str(), static_cast<size_t>(s.length())); }
 
 VoString Vo(const std::string& s) { return VoString(s.data(), static_cast<long>(s.size()), false); }
 
@@ -160,8 +158,7 @@ int ZombieChildren() {
     if (close == std::string::npos) continue;
     char state = 0;
     long ppid = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && ppid == self &&
-        state == 'Z')
+    if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && ppid == self && state == 'Z')
       ++zombies;
   }
   closedir(proc);
@@ -279,8 +276,7 @@ class CaptureStream : public VoStreamImplemented {
 /// Routes the debug log into a CaptureStream at \p level for one scope.
 class DebugCapture {
  public:
-  explicit DebugCapture(int level)
-      : oldStream_(VoGetDebugOutputImpl()), oldLevel_(VoGetDebugLevelImpl()) {
+  explicit DebugCapture(int level) : oldStream_(VoGetDebugOutputImpl()), oldLevel_(VoGetDebugLevelImpl()) {
     VoSetDebugOutputImpl(&stream_);
     VoSetDebugLevelImpl(level);
   }
@@ -325,7 +321,8 @@ TEST(VoSystemClock, TickCountMovesInTicksWithTheMonotonicClock) {
   const auto c0 = std::chrono::steady_clock::now();
   VoSystem::Delay(300);
   const unsigned long t1 = VoSystem::TickCount();
-  const double real = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - c0).count();
+  const double real =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - c0).count();
   EXPECT_NEAR(static_cast<double>(static_cast<uint32_t>(t1 - t0)), real, 50.0);
 }
 
@@ -387,8 +384,7 @@ TEST(VoSystemClock, EndTimeMeasurementWritesItsLineAtLevelOne) {
     DebugCapture log(1);
     const unsigned long now = VoSystem::TickCount();
     VoSystem::EndTimeMeasurement(static_cast<long>(now) - 1500, Vo("copy job"));
-    EXPECT_TRUE(FullMatch(log.text(), ("'copy job' duration:  1\\.5[0-4][0-9]s\n")))
-        << log.text();
+    EXPECT_TRUE(FullMatch(log.text(), ("'copy job' duration:  1\\.5[0-4][0-9]s\n"))) << log.text();
   }
   {
     // Only the low 32 bits of the mark count: a mark made before the counter
@@ -396,8 +392,7 @@ TEST(VoSystemClock, EndTimeMeasurementWritesItsLineAtLevelOne) {
     DebugCapture log(1);
     const long mark = static_cast<long>(VoSystem::TickCount()) - 2000 + 0x100000000L;
     VoSystem::EndTimeMeasurement(mark, Vo("wrapped"));
-    EXPECT_TRUE(FullMatch(log.text(), ("'wrapped' duration:  2\\.0[0-4][0-9]s\n")))
-        << log.text();
+    EXPECT_TRUE(FullMatch(log.text(), ("'wrapped' duration:  2\\.0[0-4][0-9]s\n"))) << log.text();
   }
   {
     // A mark in the future gives a negative time (signed difference).
@@ -459,22 +454,25 @@ TEST(VoSystemInterface, SystemActiveCallsTheScreenSaverOnTheSessionBus) {
   if (VoLinuxFindProgram("dbus-daemon").empty() || VoLinuxFindProgram("dbus-monitor").empty())
     GTEST_SKIP() << "dbus-daemon or dbus-monitor is not installed";
   TempDir dir;
-  const std::string config = dir.Write("bus.conf",
-      "<busconfig><type>session</type><listen>unix:dir=" + dir.path() +
-      "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
-      "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+  const std::string config =
+      dir.Write("bus.conf",
+                "<busconfig><type>session</type><listen>unix:dir=" + dir.path() +
+                    "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
+                    "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
   Child bus;
-  ASSERT_TRUE(bus.Start({"dbus-daemon", "--config-file=" + config, "--nofork", "--nopidfile",
-                         "--print-address=1"}));
+  ASSERT_TRUE(
+      bus.Start({"dbus-daemon", "--config-file=" + config, "--nofork", "--nopidfile", "--print-address=1"}));
   ASSERT_TRUE(bus.ReadUntil([](const std::string& t) { return t.find('\n') != std::string::npos; }, 5.0))
       << "the private bus did not start";
   const std::string address = bus.text().substr(0, bus.text().find('\n'));
   Child monitor;
   ASSERT_TRUE(monitor.Start({"dbus-monitor", "--address", address}));
   // The monitor reports its own name first; from then on it sees every call.
-  ASSERT_TRUE(monitor.ReadUntil([](const std::string& t) { return t.find("NameLost") != std::string::npos ||
-                                                                  t.find("NameAcquired") != std::string::npos; },
-                                5.0))
+  ASSERT_TRUE(monitor.ReadUntil(
+      [](const std::string& t) {
+        return t.find("NameLost") != std::string::npos || t.find("NameAcquired") != std::string::npos;
+      },
+      5.0))
       << monitor.text();
   ScopedEnv env("DBUS_SESSION_BUS_ADDRESS", address.c_str());
   ScopedEnv display("DISPLAY", nullptr);
@@ -504,8 +502,8 @@ bool StartXvfb(int n, Child& server) {
     return false;
   int ready[2];
   if (pipe(ready) != 0) return false;
-  const bool started = server.Start({"Xvfb", ":" + std::to_string(n), "-noreset", "-nolisten", "tcp", "-screen",
-                                     "0", "320x240x24", "-displayfd", std::to_string(ready[1])},
+  const bool started = server.Start({"Xvfb", ":" + std::to_string(n), "-noreset", "-nolisten", "tcp",
+                                     "-screen", "0", "320x240x24", "-displayfd", std::to_string(ready[1])},
                                     {ready[1]});
   close(ready[1]);
   std::string got;
@@ -655,8 +653,8 @@ TEST_F(VoSystemX11, EverySelectorFindsItsKey) {
     int selector;
     const char* key;
     int code;
-  } cases[] = {{1, "Escape", 53},  {2, "Super_L", 55}, {3, "Shift_L", 56},   {4, "Shift_R", 60},
-               {5, "Caps_Lock", 57}, {6, "Alt_L", 58}, {7, "Alt_L", 58},     {8, "Alt_R", 61},
+  } cases[] = {{1, "Escape", 53},    {2, "Super_L", 55},   {3, "Shift_L", 56}, {4, "Shift_R", 60},
+               {5, "Caps_Lock", 57}, {6, "Alt_L", 58},     {7, "Alt_L", 58},   {8, "Alt_R", 61},
                {9, "Control_L", 59}, {10, "Control_R", 62}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key);
@@ -667,7 +665,8 @@ TEST_F(VoSystemX11, EverySelectorFindsItsKey) {
     EXPECT_EQ(VoSystem::GetNativeKey(), c.code);
     // The other selectors' keys are not held (6 and 7 are the same key).
     for (int other = 1; other <= 10; ++other) {
-      const bool same = other == c.selector || (c.selector >= 6 && c.selector <= 7 && other >= 6 && other <= 7);
+      const bool same =
+          other == c.selector || (c.selector >= 6 && c.selector <= 7 && other >= 6 && other <= 7);
       EXPECT_EQ(VoSystem::TestKey(other, 0), same) << "selector " << other;
       EXPECT_EQ(VoSystem::TestKey(c.selector, other), same) << "selector " << other;
     }
@@ -685,16 +684,51 @@ TEST_F(VoSystemX11, PlainCodesFindTheirKeys) {
     int code;
     const char* key;
   } cases[] = {
-      {0, "a"},          {1, "s"},         {11, "b"},          {45, "n"},        {18, "1"},
-      {29, "0"},         {24, "equal"},    {27, "minus"},      {30, "bracketright"},
-      {33, "bracketleft"}, {39, "apostrophe"}, {41, "semicolon"}, {42, "backslash"},
-      {43, "comma"},     {44, "slash"},    {47, "period"},     {50, "grave"},    {36, "Return"},
-      {48, "Tab"},       {49, "space"},    {51, "BackSpace"},  {122, "F1"},      {96, "F5"},
-      {111, "F12"},      {83, "KP_End"},   {65, "KP_Delete"},  {67, "KP_Multiply"},
-      {69, "KP_Add"},    {78, "KP_Subtract"}, {75, "KP_Divide"}, {76, "KP_Enter"},
-      {81, "KP_Equal"},  {123, "Left"},    {124, "Right"},     {125, "Down"},    {126, "Up"},
-      {115, "Home"},     {119, "End"},     {116, "Prior"},     {121, "Next"},    {117, "Delete"},
-      {114, "Insert"},   {110, "Menu"},    {54, "Super_R"},    {74, "XF86AudioMute"},
+      {0, "a"},
+      {1, "s"},
+      {11, "b"},
+      {45, "n"},
+      {18, "1"},
+      {29, "0"},
+      {24, "equal"},
+      {27, "minus"},
+      {30, "bracketright"},
+      {33, "bracketleft"},
+      {39, "apostrophe"},
+      {41, "semicolon"},
+      {42, "backslash"},
+      {43, "comma"},
+      {44, "slash"},
+      {47, "period"},
+      {50, "grave"},
+      {36, "Return"},
+      {48, "Tab"},
+      {49, "space"},
+      {51, "BackSpace"},
+      {122, "F1"},
+      {96, "F5"},
+      {111, "F12"},
+      {83, "KP_End"},
+      {65, "KP_Delete"},
+      {67, "KP_Multiply"},
+      {69, "KP_Add"},
+      {78, "KP_Subtract"},
+      {75, "KP_Divide"},
+      {76, "KP_Enter"},
+      {81, "KP_Equal"},
+      {123, "Left"},
+      {124, "Right"},
+      {125, "Down"},
+      {126, "Up"},
+      {115, "Home"},
+      {119, "End"},
+      {116, "Prior"},
+      {121, "Next"},
+      {117, "Delete"},
+      {114, "Insert"},
+      {110, "Menu"},
+      {54, "Super_R"},
+      {74, "XF86AudioMute"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.key);
@@ -870,14 +904,23 @@ class VoSystemWaylandTools : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(mkdir(dir_.Path("bin").c_str(), 0755), 0);
     const std::string d = dir_.path();
-    Script("wl-copy", "printf '%s\\n' \"$@\" > '" + d + "/copy-args'\ncat > '" + d + "/clip'\n"
-                      "printf 'text/plain;charset=utf-8\\ntext/plain\\n' > '" + d + "/types'\n");
-    Script("wl-paste",
-           "printf '%s\\n' \"$@\" > '" + d + "/paste-args'\n"
-           "[ -f '" + d + "/types' ] || { echo 'Nothing is copied' >&2; exit 1; }\n"
-           "if [ \"$1\" = --list-types ]; then cat '" + d + "/types'; exit 0; fi\n"
-           "grep -q '^text/' '" + d + "/types' || exit 1\n"
-           "cat '" + d + "/clip'\n");
+    Script("wl-copy", "printf '%s\\n' \"$@\" > '" + d + "/copy-args'\ncat > '" + d +
+                          "/clip'\n"
+                          "printf 'text/plain;charset=utf-8\\ntext/plain\\n' > '" +
+                          d + "/types'\n");
+    Script("wl-paste", "printf '%s\\n' \"$@\" > '" + d +
+                           "/paste-args'\n"
+                           "[ -f '" +
+                           d +
+                           "/types' ] || { echo 'Nothing is copied' >&2; exit 1; }\n"
+                           "if [ \"$1\" = --list-types ]; then cat '" +
+                           d +
+                           "/types'; exit 0; fi\n"
+                           "grep -q '^text/' '" +
+                           d +
+                           "/types' || exit 1\n"
+                           "cat '" +
+                           d + "/clip'\n");
     path_ = std::make_unique<ScopedEnv>("PATH", (dir_.Path("bin") + ":/usr/bin:/bin").c_str());
     wayland_ = std::make_unique<ScopedEnv>("WAYLAND_DISPLAY", "wayland-vo-test");
     display_ = std::make_unique<ScopedEnv>("DISPLAY", nullptr);
@@ -928,38 +971,41 @@ class VoSystemLaunch : public ::testing::Test {
     ASSERT_FALSE(dir_.path().empty());
     ASSERT_EQ(mkdir(dir_.Path("bin").c_str(), 0755), 0);
     ASSERT_EQ(mkdir(dir_.Path("calls").c_str(), 0755), 0);
-    const std::string script = dir_.Write(
-        "bin/xdg-open", "#!/bin/sh\nf='" + dir_.Path("calls") + "/call'.$$\n" +
-                            "printf '%s\\0' \"$#\" \"$@\" > \"$f.tmp\" && mv \"$f.tmp\" \"$f\"\n");
+    const std::string script =
+        dir_.Write("bin/xdg-open", "#!/bin/sh\nf='" + dir_.Path("calls") + "/call'.$$\n" +
+                                       "printf '%s\\0' \"$#\" \"$@\" > \"$f.tmp\" && mv \"$f.tmp\" \"$f\"\n");
     chmod(script.c_str(), 0755);
     const char* old = getenv("PATH");
-    path_ = std::make_unique<ScopedEnv>("PATH", (dir_.Path("bin") + ":" + (old ? old : "/usr/bin:/bin")).c_str());
+    path_ =
+        std::make_unique<ScopedEnv>("PATH", (dir_.Path("bin") + ":" + (old ? old : "/usr/bin:/bin")).c_str());
   }
   void TearDown() override { path_.reset(); }
 
   /// The arguments of the next recorded call (waits up to 5 s).
   std::vector<std::string> NextCall() {
     std::vector<std::string> args;
-    Eventually([&] {
-      DIR* d = opendir(dir_.Path("calls").c_str());
-      if (!d) return false;
-      std::string found;
-      while (dirent* e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name.rfind("call.", 0) == 0 && name.find(".tmp") == std::string::npos) found = name;
-      }
-      closedir(d);
-      if (found.empty()) return false;
-      const std::string bytes = ReadFile(dir_.Path("calls/" + found));
-      unlink(dir_.Path("calls/" + found).c_str());
-      std::string::size_type start = 0;
-      while (start < bytes.size()) {
-        const auto end = bytes.find('\0', start);
-        args.push_back(bytes.substr(start, end - start));
-        start = end + 1;
-      }
-      return true;
-    }, 5.0);
+    Eventually(
+        [&] {
+          DIR* d = opendir(dir_.Path("calls").c_str());
+          if (!d) return false;
+          std::string found;
+          while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.rfind("call.", 0) == 0 && name.find(".tmp") == std::string::npos) found = name;
+          }
+          closedir(d);
+          if (found.empty()) return false;
+          const std::string bytes = ReadFile(dir_.Path("calls/" + found));
+          unlink(dir_.Path("calls/" + found).c_str());
+          std::string::size_type start = 0;
+          while (start < bytes.size()) {
+            const auto end = bytes.find('\0', start);
+            args.push_back(bytes.substr(start, end - start));
+            start = end + 1;
+          }
+          return true;
+        },
+        5.0);
     return args;
   }
 
@@ -1085,7 +1131,8 @@ TEST_F(VoSystemFiles, CopyFileCopiesEveryByte) {
     std::string bytes(c.size, '\0');
     for (size_t i = 0; i < c.size; ++i) bytes[i] = static_cast<char>((i * 31 + i / 977) & 0xFF);
     const std::string from = dir_.Write(std::string("from-") + c.name, bytes);
-    const std::string to = dir_.Write(std::string("to-") + c.name, std::string(400000, 'z'));  // emptied first
+    const std::string to =
+        dir_.Write(std::string("to-") + c.name, std::string(400000, 'z'));  // emptied first
     VoSystem::CopyFile(Spec(from), Spec(to));
     EXPECT_TRUE(ReadFile(to) == bytes) << c.name;
     EXPECT_TRUE(ReadFile(from) == bytes) << c.name;
@@ -1134,7 +1181,7 @@ TEST_F(VoSystemFiles, LockedFlag) {
   const std::string file = dir_.Write("locked.txt", "x");
   EXPECT_FALSE(VoSystem::IsFileLocked(Spec(file)));
   EXPECT_EQ(VoSystem::UnLockFile(Spec(file)), 0);  // not locked: nothing to do
-  ASSERT_EQ(chmod(file.c_str(), 0444), 0);          // locked: no write permission
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);         // locked: no write permission
   EXPECT_TRUE(VoSystem::IsFileLocked(Spec(file)));
   EXPECT_EQ(VoSystem::UnLockFile(Spec(file)), 0);
   EXPECT_FALSE(VoSystem::IsFileLocked(Spec(file)));

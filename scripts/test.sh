@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and tests everything: a -Werror build with the whole suite, the suite
+# Builds and tests everything: a formatting check, a -Werror build with the whole suite, the suite
 # again under AddressSanitizer + UndefinedBehaviorSanitizer, a clang build with
 # the fuzz targets (each run briefly on its seed corpus) and the benchmarks
 # (built, not run).
@@ -8,6 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/deps.sh
 jobs=$(nproc)
+
+echo "== formatting (.clang-format)"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== g++ -Werror build and test suite"
 cmake -S . -B build/werror -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVO_WERROR=ON \

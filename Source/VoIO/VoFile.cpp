@@ -150,8 +150,7 @@ VoString VoFile::ReadString() {
   // One block of the size, read straight into; NewStringData throws
   // "VoMemFullErr" beyond 2^31-1 characters before allocating.
   VoString text(NewStringData(nullptr, size, false));
-  char* chars = text.Get();
-  VoMacPrepareLargeBuffer(chars, static_cast<unsigned long>(size));
+  char* chars = text.Get();  // a large block already has the huge-page hint
   unsigned long got = 0;
   Read(chars, static_cast<unsigned long>(size), &got);
   if (got < static_cast<unsigned long>(size))

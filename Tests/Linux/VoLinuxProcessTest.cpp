@@ -1,6 +1,8 @@
 // VoLinuxProcessTest.cpp - finding programs, running them with pipes and time limits, our own path.
 #include <dirent.h>
 #include <gtest/gtest.h>
+
+#include "Support/VoScopedEnv.h"
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -39,27 +41,7 @@ class TempDir {
   std::string path_;
 };
 
-/// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    const char* old = getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_ = false;
-  std::string old_;
-};
+using vo_test::ScopedEnv;
 
 double Seconds() {
   struct timespec t {};

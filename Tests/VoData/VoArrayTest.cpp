@@ -8,48 +8,16 @@
 #include <string>
 
 #include "VoCore/VoError.h"
+#include "VoData/VoTestProbe.h"
 
 namespace {
 
-struct ProbeFailure {};
-
-// Element type that counts live objects and can be told to fail its n-th
-// construction or assignment from now. It cannot be copy-constructed or
-// moved, so the array is held to "created in blocks, changed by assignment".
-struct Probe {
-  static int live;
-  static int constructBudget;  // -1: never fail; n: the (n+1)-th construction throws
-  static int assignBudget;
-
-  Probe() {
-    if (constructBudget == 0) throw ProbeFailure();
-    if (constructBudget > 0) --constructBudget;
-    ++live;
-  }
-  Probe(const Probe&) = delete;
-  Probe(Probe&&) = delete;
-  Probe& operator=(Probe&&) = delete;
-  Probe& operator=(const Probe& other) {
-    if (assignBudget == 0) throw ProbeFailure();
-    if (assignBudget > 0) --assignBudget;
-    value = other.value;
-    return *this;
-  }
-  ~Probe() { --live; }
-
-  int value = 0;
-};
-int Probe::live = 0;
-int Probe::constructBudget = -1;
-int Probe::assignBudget = -1;
+using vo_test::Probe;
+using vo_test::ProbeFailure;
 
 class VoArrayProbeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Probe::live = 0;
-    Probe::constructBudget = -1;
-    Probe::assignBudget = -1;
-  }
+  void SetUp() override { Probe::Reset(); }
   void TearDown() override {
     Probe::constructBudget = -1;
     Probe::assignBudget = -1;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "VoCore/VoError.h"
+#include "VoData/VoTestProbe.h"
 
 namespace {
 
@@ -390,33 +391,12 @@ TEST(VoListTest, CopyConstructionKeepsTheRingAsItIs) {
 
 // ----------------------------------------------------------- failure safety
 
-struct ProbeFailure {};
-
-struct Probe {
-  static int live;
-  static int assignBudget;  // -1: never fail; n: the (n+1)-th assignment throws
-  Probe() { ++live; }
-  Probe(const Probe&) = delete;
-  Probe(Probe&&) = delete;
-  Probe& operator=(Probe&&) = delete;
-  Probe& operator=(const Probe& other) {
-    if (assignBudget == 0) throw ProbeFailure();
-    if (assignBudget > 0) --assignBudget;
-    value = other.value;
-    return *this;
-  }
-  ~Probe() { --live; }
-  int value = 0;
-};
-int Probe::live = 0;
-int Probe::assignBudget = -1;
+using vo_test::Probe;
+using vo_test::ProbeFailure;
 
 class VoListProbeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    Probe::live = 0;
-    Probe::assignBudget = -1;
-  }
+  void SetUp() override { Probe::Reset(); }
   void TearDown() override {
     Probe::assignBudget = -1;
     EXPECT_EQ(Probe::live, 0);

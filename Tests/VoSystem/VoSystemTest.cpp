@@ -4,6 +4,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include "Support/VoScopedEnv.h"
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
@@ -58,32 +60,7 @@ bool Eventually(const std::function<bool()>& condition, double seconds = 3.0) {
   }
 }
 
-/// Sets (or, for null, removes) an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    const char* old = getenv(name);
-    had_ = old != nullptr;
-    if (had_) old_ = old;
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-  ~ScopedEnv() {
-    if (had_)
-      setenv(name_, old_.c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_ = false;
-  std::string old_;
-};
+using vo_test::ScopedEnv;
 
 /// A private folder, removed with everything in it afterwards.
 class TempDir {

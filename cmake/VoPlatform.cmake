@@ -20,9 +20,10 @@ if(VO_GIO_FOUND)
 endif()
 
 # dlopen lives in libc from glibc 2.34 on; older C libraries need libdl.
-target_link_libraries(VoFoundation PUBLIC ${CMAKE_DL_LIBS})
+# Folder walks examine entries on a second thread.
+find_package(Threads REQUIRED)
+target_link_libraries(VoFoundation PUBLIC ${CMAKE_DL_LIBS} Threads::Threads)
+set(VO_PC_LIBS_PRIVATE "-pthread")
 if(CMAKE_DL_LIBS)
-  set(VO_PC_LIBS_PRIVATE "-l${CMAKE_DL_LIBS}")
-else()
-  set(VO_PC_LIBS_PRIVATE "")
+  string(APPEND VO_PC_LIBS_PRIVATE " -l${CMAKE_DL_LIBS}")
 endif()

@@ -10,6 +10,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "Mac/VoMacToolsPrivate.h"
+#include "Mac/VoMacWorkAhead.h"
 #include "VoCore/VoError.h"
 #include "VoData/VoDataBase.h"
 #include "VoSystem/VoPlatform.h"
@@ -101,8 +104,8 @@ struct StatInfo {
 /// Examines \p name relative to \p dirfd (AT_FDCWD for paths); \p flags as for
 /// fstatat (AT_SYMLINK_NOFOLLOW). Returns 0 or an errno value.
 int StatAt(int dirfd, const char* name, int flags, StatInfo& out) {
-  static bool noStatx = false;
-  if (!noStatx) {
+  static std::atomic<bool> noStatx{false};  // walks examine entries on two threads
+  if (!noStatx.load(std::memory_order_relaxed)) {
     struct statx sx;
     unsigned mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
     if (statx(dirfd, name, flags | AT_NO_AUTOMOUNT, mask, &sx) == 0) {
@@ -121,7 +124,7 @@ int StatAt(int dirfd, const char* name, int flags, StatInfo& out) {
       return 0;
     }
     if (errno != ENOSYS) return errno;
-    noStatx = true;
+    noStatx.store(true, std::memory_order_relaxed);
   }
   struct stat st;
   if (fstatat(dirfd, name, &st, flags) != 0) return errno;
@@ -477,7 +480,8 @@ struct IterateState {
   FSRef ref;
   FSSpec record;
   VoString name;
-  std::string path;  // the folder being walked; entries are path + "/" + name
+  std::string path;        // the folder being walked; entries are path + "/" + name
+  VoMacWorkAhead* ahead = nullptr;  // examines the entries of the folder being walked ahead of the reports
 };
 
 /// lgetxattr works on whole paths; for an entry whose path is too long for
@@ -486,6 +490,37 @@ std::string AttributePath(const std::string& full, int dirfd, const char* name) 
   if (full.size() < PATH_MAX) return full;
   return "/proc/self/fd/" + std::to_string(dirfd) + "/" + name;
 }
+
+/// One folder's entries as listed, and what examining each of them found.
+/// Examining (statx, and the finder attribute when asked) runs as the jobs of
+/// a work list, partly on the helper thread, ahead of the reports.
+struct FolderListing {
+  int fd = -1;
+  bool finderInfo = false;
+  std::string folderPath;      // ends in "/"
+  std::string names;           // the names, each ended by a zero byte
+  std::vector<size_t> starts;  // where each name begins in names
+  struct Facts {
+    StatInfo st;
+    FinderBits bits;
+    int statError = 0;    // errno of statx
+    OSErr finderErr = 0;  // status of reading the finder attribute
+  };
+  std::vector<Facts> facts;
+
+  const char* Name(size_t i) const { return names.data() + starts[i]; }
+
+  static void Examine(void* context, size_t i) {
+    FolderListing& l = *static_cast<FolderListing*>(context);
+    Facts& f = l.facts[i];
+    const char* name = l.Name(i);
+    f.statError = StatAt(l.fd, name, AT_SYMLINK_NOFOLLOW, f.st);
+    if (f.statError == 0 && l.finderInfo) {
+      const std::string full = l.folderPath + name;
+      f.finderErr = ReadFinderBits(AttributePath(full, l.fd, name), f.bits);
+    }
+  }
+};
 
 /// Walks the folder \p name (relative to \p parentfd) one level and recurses.
 void FSIterateContainerLevel(IterateState& s, int parentfd, const char* name) {
@@ -513,8 +548,34 @@ void FSIterateContainerLevel(IterateState& s, int parentfd, const char* name) {
     ~Closer() { closedir(dir); }
   } closer{dir};
   ++s.level;
-  std::string folderPath = s.path;
-  if (folderPath.empty() || folderPath.back() != '/') folderPath += '/';
+
+  // The folder is listed completely when it is entered; its entries are then
+  // examined (by two threads where the machine has them) while they are reported
+  // in the listed order.
+  FolderListing listing;
+  listing.fd = fd;
+  listing.finderInfo = (s.whichInfo & kFSCatInfoFinderInfo) != 0;
+  listing.folderPath = s.path;
+  if (listing.folderPath.empty() || listing.folderPath.back() != '/') listing.folderPath += '/';
+  OSErr listStatus = kVoStatusNoMoreItems;
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = readdir(dir);
+    if (!entry) {
+      if (errno) listStatus = LastStatus();
+      break;
+    }
+    const char* entryName = entry->d_name;
+    if (entryName[0] == '.' && (entryName[1] == 0 || (entryName[1] == '.' && entryName[2] == 0))) continue;
+    listing.starts.push_back(listing.names.size());
+    listing.names.append(entryName, std::strlen(entryName) + 1);
+  }
+  const size_t count = listing.starts.size();
+  listing.facts.resize(count);
+  VoMacWorkList jobs(&FolderListing::Examine, &listing, count);
+  VoMacWorkScope scope(*s.ahead, jobs);
+
+  const std::string& folderPath = listing.folderPath;
   short volume = 0;
   long folderNumber = 0;
   if (s.wantRecord) {
@@ -522,33 +583,26 @@ void FSIterateContainerLevel(IterateState& s, int parentfd, const char* name) {
     if (StatAt(fd, "", AT_EMPTY_PATH, st) == 0) NumberFolder(folderPath, st, volume, folderNumber);
   }
   const size_t base = s.path.size();
-  while (!s.quit && s.status == 0) {
-    errno = 0;
-    struct dirent* entry = readdir(dir);
-    if (!entry) {
-      s.status = errno ? LastStatus() : kVoStatusNoMoreItems;
+  for (size_t i = 0; i < count && !s.quit && s.status == 0; ++i) {
+    s.ahead->Wait(jobs, i);
+    const FolderListing::Facts& facts = listing.facts[i];
+    const char* entryName = listing.Name(i);
+    if (facts.statError == ENOENT) continue;  // gone since it was listed
+    if (facts.statError != 0) {
+      s.status = VoMacErrnoToStatus(facts.statError);
       break;
     }
-    const char* entryName = entry->d_name;
-    if (strcmp(entryName, ".") == 0 || strcmp(entryName, "..") == 0) continue;
-    StatInfo st;
-    int e = StatAt(fd, entryName, AT_SYMLINK_NOFOLLOW, st);
-    if (e == ENOENT) continue;  // gone since it was listed
-    if (e != 0) {
-      s.status = VoMacErrnoToStatus(e);
-      break;
-    }
+    const StatInfo& st = facts.st;
     s.path.resize(base);
     if (s.path.empty() || s.path.back() != '/') s.path += '/';
     s.path += entryName;
     OSErr err = FillCatalogInfo(s.path, st, s.whichInfo & ~kFSCatInfoFinderInfo, s.info);
-    if (err == kVoStatusNoErr && (s.whichInfo & kFSCatInfoFinderInfo)) {
-      FinderBits bits;
-      err = ReadFinderBits(AttributePath(s.path, fd, entryName), bits);
-      s.info.finderFlags = bits.flags;
+    if (err == kVoStatusNoErr && listing.finderInfo) {
+      err = facts.finderErr;
+      s.info.finderFlags = facts.bits.flags;
       if (!S_ISDIR(st.mode)) {
-        s.info.fileType = bits.type;
-        s.info.fileCreator = bits.creator;
+        s.info.fileType = facts.bits.type;
+        s.info.fileCreator = facts.bits.creator;
       }
     }
     if (err != kVoStatusNoErr) {
@@ -570,6 +624,7 @@ void FSIterateContainerLevel(IterateState& s, int parentfd, const char* name) {
     if (S_ISDIR(st.mode) && !s.quit) FSIterateContainerLevel(s, fd, entryName);
     s.path.resize(base);
   }
+  if (s.status == 0 && !s.quit) s.status = listStatus;
   if (s.status == kVoStatusNoMoreItems || s.status == kVoStatusAccessDenied) s.status = 0;
   --s.level;
 }
@@ -864,6 +919,41 @@ OSErr VoMacReadCreatorType(VoFileSpec& spec) {
   return VoMacFSRefToCreatorType(spec, ref);
 }
 
+void VoMacReadStoredCodes(const VoString& path, uint32_t& type, uint32_t& creator) {
+  type = 0;
+  creator = 0;
+  std::string full = Std(path);
+  if (full.empty()) return;
+  FinderBits bits;
+  if (full.size() < PATH_MAX) {
+    ReadFinderBits(full, bits);
+  } else {
+    // Too long for one system call: the folders are opened part by part and
+    // the object is named relative to the last one.
+    const size_t slash = full.rfind('/');
+    if (slash == std::string::npos || slash + 1 == full.size()) return;
+    int dirfd = full[0] == '/' ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : AT_FDCWD;
+    size_t pos = full[0] == '/' ? 1 : 0;
+    while (pos < slash) {
+      size_t end = full.rfind('/', std::min(slash, pos + PATH_MAX - 1));
+      if (end == std::string::npos || end <= pos) end = slash;  // one name longer than the limit
+      if (end > pos + PATH_MAX - 1) break;
+      const std::string part = full.substr(pos, end - pos);
+      const int next = openat(dirfd, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      if (dirfd != AT_FDCWD) close(dirfd);
+      dirfd = next;
+      if (dirfd < 0) return;
+      pos = end + 1;
+    }
+    if (pos >= slash && dirfd >= 0) {
+      ReadFinderBits(AttributePath(full, dirfd, full.c_str() + slash + 1), bits);
+    }
+    if (dirfd >= 0) close(dirfd);
+  }
+  type = bits.type;
+  creator = bits.creator;
+}
+
 // ==================================================================== files and folders
 
 namespace {
@@ -1138,6 +1228,8 @@ OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32
   s.maxLevels = maxLevels;
   s.path = path;
   if (s.path.size() > 1 && s.path.back() == '/') s.path.pop_back();
+  VoMacWorkAhead ahead;
+  s.ahead = &ahead;
   FSIterateContainerLevel(s, AT_FDCWD, path.c_str());
   return s.status;
 }

@@ -221,6 +221,13 @@ OSErr VoMacFSRefToCreatorType(VoFileSpec& spec, const FSRef& ref);
 /// VoFileSpecToFSRef, then VoMacFSRefToCreatorType; the first failing status.
 OSErr VoMacReadCreatorType(VoFileSpec& spec);
 
+/// The type and creator codes stored with the object \p path names: its own
+/// (a link's, not its target's), paths of any length. 0 and 0 for an object
+/// without stored codes, on a file system without extended attributes, and
+/// when the object cannot be read (it has gone, say). Reads the codes a folder
+/// walk left to be read when first asked for (VoFileSpec::ReadStoredCodesLater).
+void VoMacReadStoredCodes(const VoString& path, uint32_t& type, uint32_t& creator);
+
 /// Opens the file as a C stream (binary, close-on-exec):
 /// - eVoFileRead: the resolved object with "rb"; failure throws code 12 named
 ///   "FileNotOpen (for reading): " + full name (no source file, line 0).

@@ -1,6 +1,8 @@
 // VoFileSpec.cpp - file specifications, listing facts and the table of known file types.
 #include "VoIO/VoFileSpec.h"
 
+#include <cstring>
+
 #include "VoCore/VoError.h"
 #include "Mac/VoMacToolsOSX.h"
 
@@ -57,6 +59,38 @@ constexpr VoFileTypeEntry kFileTypes[VoFileSpec::kFileTypeCount] = {
 
 constexpr int kSearchable = VoFileSpec::kUnknownIndex;  // entries 0 .. 33
 
+/// Longest extension of the table ("dylib").
+constexpr int kLongestExtension = 5;
+
+/// Extension2Index for the zero-ended text \p extension, without making a
+/// string: folds 'A'..'Z' into a small buffer and compares that.
+int IndexOfExtension(const char* extension) {
+  char folded[kLongestExtension + 1];
+  int n = 0;
+  for (; extension[n] != 0; ++n) {
+    if (n == kLongestExtension) return VoFileSpec::kUnknownIndex;  // longer than every entry
+    const char c = extension[n];
+    folded[n] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  folded[n] = 0;
+  for (int i = 0; i < VoFileSpec::kUnknownIndex; ++i) {
+    const char* candidate = kFileTypes[i].extension;
+    if (candidate[0] == folded[0] && std::strcmp(candidate, folded) == 0) return i;
+  }
+  return VoFileSpec::kUnknownIndex;
+}
+
+/// The creator ID that AdjustCreatorID leaves with \p typeID and \p creatorID.
+uint32_t AdjustedCreator(uint32_t typeID, uint32_t creatorID) {
+  int first = -1;
+  for (int i = 0; i < VoFileSpec::kUnknownIndex; ++i) {
+    if (kFileTypes[i].typeID != typeID) continue;
+    if (kFileTypes[i].creatorID == creatorID) return creatorID;
+    if (first < 0) first = i;
+  }
+  return first < 0 ? 0 : static_cast<uint32_t>(kFileTypes[first].creatorID);
+}
+
 /// The last three characters of \p text (all of it when shorter).
 VoString LastThree(const VoString& text) {
   long n = text.length();
@@ -100,6 +134,7 @@ VoString VoFileSpec::GetBaseName() const {
 }
 
 void VoFileSpec::SetFullName(const VoString& fullName) {
+  if (mCodesLater) ReadStoredCodes();
   mFullName = fullName;
   SetType(VoFileTypeUnknown);
 }
@@ -139,6 +174,7 @@ void VoFileSpec::CheckExtension(const VoString& extension) {
 }
 
 void VoFileSpec::AdjustExtension() {
+  if (mCodesLater) ReadStoredCodes();
   VoString base = GetBaseName();
   VoString extension = Type2Extension(TypeID2Type(mTypeID));
   if (extension.length() <= 0) {
@@ -149,6 +185,7 @@ void VoFileSpec::AdjustExtension() {
 }
 
 void VoFileSpec::SetCreatorID(unsigned long id) {
+  if (mCodesLater) ReadStoredCodes();
   uint32_t creator = static_cast<uint32_t>(id);
   if (creator != 0 && creator != kCreatorMACS) {
     mCreatorID = creator;
@@ -158,18 +195,32 @@ void VoFileSpec::SetCreatorID(unsigned long id) {
 }
 
 void VoFileSpec::AdjustCreatorID() {
-  int first = -1;
-  for (int i = 0; i < kSearchable; ++i) {
-    if (kFileTypes[i].typeID != mTypeID) continue;
-    if (kFileTypes[i].creatorID == mCreatorID) return;
-    if (first < 0) first = i;
-  }
-  mCreatorID = first < 0 ? 0 : static_cast<uint32_t>(kFileTypes[first].creatorID);
+  if (mCodesLater) ReadStoredCodes();
+  mCreatorID = AdjustedCreator(mTypeID, mCreatorID);
 }
 
-VoFileType VoFileSpec::GetType() const { return TypeID2Type(mTypeID); }
+VoFileType VoFileSpec::GetType() const {
+  if (mCodesLater) ReadStoredCodes();
+  return TypeID2Type(mTypeID);
+}
+
+void VoFileSpec::ReadStoredCodes() const {
+  mCodesLater = false;
+  uint32_t type = 0;
+  uint32_t creator = 0;
+  VoMacReadStoredCodes(mFullName, type, creator);
+  // As a walk fills a spec: the type code counts only where the extension
+  // gives no known type; the creator goes through SetCreatorID's rule.
+  if (TypeID2Type(mTypeID) == VoFileTypeUnknown) mTypeID = type;
+  if (creator != 0 && creator != kCreatorMACS) {
+    mCreatorID = creator;
+  } else {
+    mCreatorID = AdjustedCreator(mTypeID, mCreatorID);
+  }
+}
 
 void VoFileSpec::SetType(VoFileType type) {
+  if (mCodesLater) ReadStoredCodes();
   if (type != VoFileTypeUnknown) {
     mTypeID = static_cast<uint32_t>(Type2TypeID(type));
     AdjustCreatorID();
@@ -178,7 +229,7 @@ void VoFileSpec::SetType(VoFileType type) {
   }
   long dot = mFullName.findreverse('.');
   if (dot < 0) return;
-  unsigned long id = kFileTypes[Extension2Index(mFullName.substr(dot + 1))].typeID;
+  unsigned long id = kFileTypes[IndexOfExtension(mFullName.c_str() + dot + 1)].typeID;
   if (id == mTypeID || id == 0) return;
   mTypeID = static_cast<uint32_t>(id);
   AdjustCreatorID();
@@ -203,11 +254,7 @@ int VoFileSpec::TypeID2Index(unsigned long id) {
   return kUnknownIndex;
 }
 
-int VoFileSpec::Extension2Index(const VoString& extension) {
-  for (int i = 0; i < kSearchable; ++i)
-    if (extension.cmpIgnoreCase(kFileTypes[i].extension) == 0) return i;
-  return kUnknownIndex;
-}
+int VoFileSpec::Extension2Index(const VoString& extension) { return IndexOfExtension(extension.c_str()); }
 
 unsigned long VoFileSpec::Type2TypeID(VoFileType type) { return kFileTypes[Type2Index(type)].typeID; }
 

@@ -50,7 +50,9 @@ struct VoFileTypeEntry {
 /// A file or folder name: the whole path as set (the full name) plus a type ID
 /// and a creator ID. Path, name, extension and base name are cut out of the
 /// full name on demand; nothing is resolved, normalised or validated, and no
-/// member declared here touches the file system.
+/// member declared here touches the file system, with one exception: a spec
+/// made by a folder walk may read its file's stored codes when first asked
+/// (ReadStoredCodesLater).
 ///
 /// Path model: the separator is '/'. The name is the text after the last '/'
 /// (the whole full name when there is none); the path is the text up to and
@@ -125,10 +127,19 @@ class VoFileSpec {
   void AdjustExtension();
 
   // ---------------------------------------------------------------- type and creator
-  unsigned long GetTypeID() const { return mTypeID; }
+  unsigned long GetTypeID() const {
+    if (mCodesLater) ReadStoredCodes();
+    return mTypeID;
+  }
   /// Stores the type ID (low 32 bits); changes nothing else.
-  void SetTypeID(unsigned long id) { mTypeID = static_cast<uint32_t>(id); }
-  unsigned long GetCreatorID() const { return mCreatorID; }
+  void SetTypeID(unsigned long id) {
+    if (mCodesLater) ReadStoredCodes();
+    mTypeID = static_cast<uint32_t>(id);
+  }
+  unsigned long GetCreatorID() const {
+    if (mCodesLater) ReadStoredCodes();
+    return mCreatorID;
+  }
   /// Stores \p id (low 32 bits) unless it is 0 or "MACS"; for those it
   /// behaves as AdjustCreatorID().
   void SetCreatorID(unsigned long id);
@@ -148,6 +159,17 @@ class VoFileSpec {
   /// matches) equals the current type ID, nothing changes; otherwise that type
   /// ID is stored and the creator adjusted.
   void SetType(VoFileType type);
+
+  /// For the specs a folder walk makes: the type and creator codes stored
+  /// with the file the full name names (its own codes; a link's, not its
+  /// target's) are read when the type or creator is first asked for or
+  /// changed, or the name changed, instead of now, and applied then as a walk
+  /// applies them: the creator code always, the type code only when the
+  /// extension gives no known type (codes 0 keep what the extension gives).
+  /// A file that cannot be read by then has codes 0 and 0. Copies share the
+  /// promise and each keeps it once. Most walks never ask for the codes of
+  /// most entries; reading them costs one system call per file.
+  void ReadStoredCodesLater() { mCodesLater = true; }
 
   // ---------------------------------------------------------------- the file-type table
   /// Entry \p index (0 .. kFileTypeCount-1); "VoIndexError" (7) otherwise.
@@ -196,9 +218,15 @@ class VoFileSpec {
   void SetUniqueName();
 
  private:
+  /// Keeps the promise of ReadStoredCodesLater.
+  void ReadStoredCodes() const;
+
   VoString mFullName;
-  uint32_t mTypeID;
-  uint32_t mCreatorID;
+  // The codes may be filled in by a const member that keeps the promise of
+  // ReadStoredCodesLater; like a VoString, a spec belongs to one thread at a time.
+  mutable uint32_t mTypeID;
+  mutable uint32_t mCreatorID;
+  mutable bool mCodesLater = false;
 };
 
 /// True when the full names are equal byte for byte (case-sensitive); type and

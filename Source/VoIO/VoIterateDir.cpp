@@ -39,15 +39,19 @@ bool VisitEntry(bool /*containerChanged*/, unsigned long /*level*/, const FSCata
     if (IsDesktopStore(ref->path)) return false;
 
     // The spec as the bridge fills one from a reference (type and creator
-    // derived from the extension, then the stored codes), but from the
-    // facts the walk already read and under the entry's own path: links
-    // are not resolved, so a link is named as the link.
+    // derived from the extension, then the stored codes), but under the
+    // entry's own path: links are not resolved, so a link is named as the
+    // link. A folder has no codes; a file's are read from it when first asked
+    // for, since most walks never ask and reading them would double the cost
+    // of examining each entry.
     VoFileInfo info(ref->path);
     const bool folder = (cat->nodeFlags & kFSNodeIsDirectoryMask) != 0;
-    const uint32_t type = folder ? 0 : cat->fileType;
-    const uint32_t creator = folder ? 0 : cat->fileCreator;
-    if (info.GetType() == VoFileTypeUnknown) info.SetTypeID(type);
-    info.SetCreatorID(creator);
+    if (folder) {
+      if (info.GetType() == VoFileTypeUnknown) info.SetTypeID(0);
+      info.SetCreatorID(0);
+    } else {
+      info.ReadStoredCodesLater();
+    }
 
     if (folder) {
       info.SetIsFile(false);
@@ -80,8 +84,7 @@ int VoIterateDir::Start(const VoFileSpec& folder, int depth) {
   if (err != kVoStatusNoErr) return err;
   WalkContext ctx{this, nullptr};
   const unsigned long levels = depth > 0 ? static_cast<unsigned long>(depth) : 0;
-  const uint32_t which =
-      kFSCatInfoCreateDate | kFSCatInfoContentMod | kFSCatInfoDataSizes | kFSCatInfoFinderInfo;
+  const uint32_t which = kFSCatInfoCreateDate | kFSCatInfoContentMod | kFSCatInfoDataSizes;
   err = FSIterateContainer(ref, levels, which, false, false, VisitEntry, &ctx);
   if (ctx.error) std::rethrow_exception(ctx.error);
   return err;

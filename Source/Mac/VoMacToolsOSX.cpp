@@ -480,7 +480,7 @@ struct IterateState {
   FSRef ref;
   FSSpec record;
   VoString name;
-  std::string path;        // the folder being walked; entries are path + "/" + name
+  std::string path;                 // the folder being walked; entries are path + "/" + name
   VoMacWorkAhead* ahead = nullptr;  // examines the entries of the folder being walked ahead of the reports
 };
 

@@ -340,6 +340,12 @@ typedef bool (*VoIterateContainerProc)(bool containerChanged, unsigned long leve
 /// (kVoStatusAccessDenied) ends the listing of the folder it was met in and
 /// the walk goes on one level higher; any other failure ends the walk and is
 /// returned. An entry that vanishes between listing and examining is skipped.
+///
+/// Each folder is listed completely when the walk enters it; its entries are
+/// then examined (statx, and the finder attribute when asked for) by a second
+/// thread working ahead of the callback where the machine has more than one
+/// processor (Mac/VoMacWorkAhead.h), while the callback is called for them in
+/// order on the caller's thread.
 OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32_t whichInfo, bool wantRecord,
                          bool wantName, VoIterateContainerProc callback, void* data);
 

@@ -1,4 +1,5 @@
-// VoMacWorkAhead.cpp - a second thread that works ahead of the caller through lists of small independent jobs.
+// VoMacWorkAhead.cpp - a second thread that works ahead of the caller through lists of small independent
+// jobs.
 #include "Mac/VoMacWorkAhead.h"
 
 #include <cstdint>
@@ -24,7 +25,10 @@ void Relax() {
 // ==================================================================== VoMacWorkList
 
 VoMacWorkList::VoMacWorkList(Work work, void* context, std::size_t count)
-    : mWork(work), mContext(context), mCount(count), mDone(new std::atomic<unsigned char>[count ? count : 1]) {
+    : mWork(work),
+      mContext(context),
+      mCount(count),
+      mDone(new std::atomic<unsigned char>[count ? count : 1]) {
   for (std::size_t i = 0; i < count; ++i) mDone[i].store(0, std::memory_order_relaxed);
 }
 

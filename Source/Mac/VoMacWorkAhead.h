@@ -88,7 +88,9 @@ class VoMacWorkAhead {
 /// Pushes a list on construction and pops it on every way out of a scope.
 class VoMacWorkScope {
  public:
-  VoMacWorkScope(VoMacWorkAhead& ahead, VoMacWorkList& list) : mAhead(ahead), mList(list) { mAhead.Push(mList); }
+  VoMacWorkScope(VoMacWorkAhead& ahead, VoMacWorkList& list) : mAhead(ahead), mList(list) {
+    mAhead.Push(mList);
+  }
   ~VoMacWorkScope() { mAhead.Pop(mList); }
   VoMacWorkScope(const VoMacWorkScope&) = delete;
   VoMacWorkScope& operator=(const VoMacWorkScope&) = delete;

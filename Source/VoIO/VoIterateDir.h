@@ -33,7 +33,10 @@
 /// - Type and creator IDs: derived from the name's extension as any
 ///   VoFileSpec does; where the extension gives no known type, the type code
 ///   stored with the file (Mac/VoMacToolsOSX.h) is taken, and a stored creator
-///   code replaces the derived creator. Folders have no stored codes.
+///   code replaces the derived creator. Folders have no stored codes. A file's
+///   stored codes are read when its type or creator is first asked for (see
+///   VoFileSpec::ReadStoredCodesLater): reading them costs as much as
+///   examining the entry, and most walks never ask.
 ///
 /// Choices made here:
 /// - The size is the true length of the file as `unsigned long` (64 bits on
@@ -49,10 +52,19 @@
 ///   the walk holds open is closed first, then the exception leaves Start
 ///   unchanged.
 ///
-/// Changes to the tree during a walk (also from inside DoFile) are safe: an
-/// entry removed before it is reached is not reported, and whether an entry
-/// added during the walk is reported is up to the file system's listing (on
-/// Linux file systems an entry that stays where it is comes at most once).
+/// How the tree is read: a folder is listed completely when the walk enters
+/// it, and its entries are examined (their kind, size and dates) from then
+/// on, by a second thread where the machine has more than one processor,
+/// while DoFile is called for them in order on the caller's thread. So the
+/// facts reported are those of the moment the folder was entered or a little
+/// later, as with fts(3).
+///
+/// Changes to the tree during a walk (also from inside DoFile) are safe: no
+/// entry comes twice and nothing hangs. What was inside a folder before the
+/// walk enters it is what the walk reports of it: an entry added or removed
+/// there before then is, or is not, reported accordingly. An entry of the
+/// folder being walked that is removed after the walk entered the folder may
+/// still be reported; one added then is not.
 class VoIterateDir {
  public:
   /// Stop flag false.

@@ -30,7 +30,8 @@ struct Counted {
 
 /// A walk-shaped use: each list waits for its jobs in order and, at some of
 /// them, pushes a nested list first (as a walk enters a folder).
-void Walk(VoMacWorkAhead& ahead, std::mt19937& random, int depth, std::vector<std::unique_ptr<Counted>>& all) {
+void Walk(VoMacWorkAhead& ahead, std::mt19937& random, int depth,
+          std::vector<std::unique_ptr<Counted>>& all) {
   const std::size_t n = random() % 60;
   all.push_back(std::make_unique<Counted>(n, static_cast<int>(random() % 3)));
   Counted& jobs = *all.back();

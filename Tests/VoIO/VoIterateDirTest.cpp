@@ -426,7 +426,8 @@ TEST(VoIterateDirTest, StoredCodesAreThoseOfTheMomentTheyAreFirstAskedFor) {
   ASSERT_EQ(walk.Start(VoFileSpec(Vo(t.Root())), 0), 0);
   ASSERT_EQ(walk.GetCount(), 3);
   std::map<std::string, VoFileSpec> by;
-  for (int i = 0; i < walk.GetCount(); ++i) by.emplace(Str(walk.GetFileSpec(i).GetName()), walk.GetFileSpec(i));
+  for (int i = 0; i < walk.GetCount(); ++i)
+    by.emplace(Str(walk.GetFileSpec(i).GetName()), walk.GetFileSpec(i));
   const unsigned long asked = by.at("asked.dat").GetCreatorID();  // asked now: read now
   StoreCodes(t / "changed.dat", "WXYZ", "QRST");
   StoreCodes(t / "asked.dat", "WXYZ", "QRST");

@@ -2,6 +2,7 @@
 // jobs.
 #include "Mac/VoMacWorkAhead.h"
 
+#include <chrono>
 #include <cstdint>
 #include <limits>
 
@@ -10,6 +11,9 @@ namespace {
 /// Spins this long for a job another thread has started before giving the
 /// processor away: a job is one or two system calls.
 constexpr int kSpinsBeforeYield = 256;
+
+/// How long the helper watches for new jobs before it sleeps.
+constexpr int kWatchMicros = 100;
 
 /// Jobs claimed after a list has ended get indexes from here on.
 constexpr std::size_t kEnded = std::numeric_limits<std::size_t>::max() / 2;
@@ -116,14 +120,27 @@ void VoMacWorkAhead::StartHelper() {
   }
 }
 
+bool VoMacWorkAhead::HasWork() const {
+  const VoMacWorkList* list = mInnermost.load(std::memory_order_acquire);
+  return list != nullptr && list->mNext.load(std::memory_order_relaxed) < list->mCount;
+}
+
 void VoMacWorkAhead::HelperLoop() {
   std::unique_lock<std::mutex> lock(mMutex);
   for (;;) {
-    mWake.wait(lock, [this] {
-      if (mQuit) return true;
-      const VoMacWorkList* list = mInnermost.load(std::memory_order_acquire);
-      return list != nullptr && list->mNext.load(std::memory_order_relaxed) < list->mCount;
-    });
+    if (!mQuit && !HasWork()) {
+      // The caller is usually about to push the next list (it is reporting
+      // the last entries of a folder, or entering a subfolder): watching for
+      // it a little while is much quicker than being woken.
+      lock.unlock();
+      const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kWatchMicros);
+      for (int i = 0; !HasWork(); ++i) {
+        Relax();
+        if ((i & 63) == 63 && std::chrono::steady_clock::now() > until) break;
+      }
+      lock.lock();
+    }
+    mWake.wait(lock, [this] { return mQuit || HasWork(); });
     if (mQuit) return;
     VoMacWorkList* list = mInnermost.load(std::memory_order_acquire);
     list->mUsers.fetch_add(1, std::memory_order_relaxed);

@@ -76,6 +76,8 @@ class VoMacWorkAhead {
  private:
   void StartHelper();
   void HelperLoop();
+  /// Whether the innermost list has jobs nobody has claimed yet.
+  bool HasWork() const;
 
   std::mutex mMutex;
   std::condition_variable mWake;

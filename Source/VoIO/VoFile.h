@@ -104,6 +104,7 @@ class VoFile : public VoStream {
   eVoFileAccess GetAccess() const { return mAccess; }
 
  private:
+  friend long VoFileCopyDirect(VoStream& source, VoStream& target, long length, bool* complete);
   enum LastOp { kNone, kRead, kWrite };
   void OpenLazily(bool when);
   void RequireHandle() const;

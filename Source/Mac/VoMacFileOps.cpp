@@ -319,7 +319,7 @@ namespace {
 /// A large read in pieces of kLargeReadPiece bytes, which the caller's thread
 /// and a helper take one after the other until none is left: a helper that
 /// starts late or shares its core leaves more of them to the caller.
-constexpr std::size_t kLargeReadPiece = std::size_t{8} << 20;  // whole 2 MiB pages
+constexpr std::size_t kLargeReadPiece = std::size_t{4} << 20;  // whole 2 MiB pages
 
 struct LargeRead {
   int fd;

@@ -78,7 +78,7 @@ constexpr unsigned long kVoMacLargeReadMinimum = 16ul << 20;
 
 /// Reads \p size bytes (at least kVoMacLargeReadMinimum) from the current
 /// position of \p stream into the fresh \p buffer with two threads at once,
-/// the caller's and a helper, each reading pieces of 8 MiB (pread on the
+/// the caller's and a helper, each reading pieces of 4 MiB (pread on the
 /// stream's file) until none is left, so that two cores share the cost of
 /// copying the bytes and of the system's first touch of the fresh memory.
 /// Without a helper thread the caller's thread reads every piece.

@@ -3,11 +3,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <typeinfo>
 
+#include "Mac/VoMacFileCopy.h"
 #include "Mac/VoMacFileOps.h"
 #include "Mac/VoMacToolsOSX.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoStringPrivate.h"
+#include "VoIO/VoFilePrivate.h"
 
 // ==================================================================== VoFile
 
@@ -152,7 +155,18 @@ VoString VoFile::ReadString() {
   VoString text(NewStringData(nullptr, size, false));
   char* chars = text.Get();  // a large block already has the huge-page hint
   unsigned long got = 0;
-  Read(chars, static_cast<unsigned long>(size), &got);
+  // A large rest of a plain VoFile is read in parts at once (a derived class
+  // reads through its own Read); what arrives is what Read would deliver.
+  long large = -1;
+  if (typeid(*this) == typeid(VoFile) && (mAccess == eVoFileRead || mAccess == eVoFileReadWrite)) {
+    large = VoMacReadLarge(mHandle, chars, static_cast<unsigned long>(size));
+    if (large >= 0) mLastOp = kNone;
+  }
+  if (large >= 0) {
+    got = static_cast<unsigned long>(large);
+  } else {
+    Read(chars, static_cast<unsigned long>(size), &got);
+  }
   if (got < static_cast<unsigned long>(size))
     std::memset(chars + got, 0, static_cast<std::size_t>(size) - got);
   text.SetLength(static_cast<int>(size));
@@ -162,6 +176,28 @@ VoString VoFile::ReadString() {
 void VoFile::WriteString(const VoString& text) {
   const long length = text.length();
   Write(text.c_str(), length > 0 ? static_cast<unsigned long>(length) : 0, nullptr);
+}
+
+// ==================================================================== copying between files
+
+long VoFileCopyDirect(VoStream& source, VoStream& target, long length, bool* complete) {
+  *complete = false;
+  // A derived class may read or write in its own way: only its Read and Write
+  // know how.
+  if (typeid(source) != typeid(VoFile) || typeid(target) != typeid(VoFile) || &source == &target) return 0;
+  VoFile& from = static_cast<VoFile&>(source);
+  VoFile& to = static_cast<VoFile&>(target);
+  if (from.mHandle == nullptr || to.mHandle == nullptr) return 0;  // Read and Write open them lazily
+  if (from.mAccess != eVoFileRead && from.mAccess != eVoFileReadWrite) return 0;
+  if (to.mAccess != eVoFileWrite && to.mAccess != eVoFileReadWrite) return 0;
+  const long copied = VoMacCopyFileData(from.mHandle, to.mHandle, length, complete);
+  if (copied > 0) {
+    // Both handles were positioned, which stands for the switch between
+    // reading and writing.
+    from.mLastOp = VoFile::kNone;
+    to.mLastOp = VoFile::kNone;
+  }
+  return copied;
 }
 
 // ==================================================================== VoFlushFileStream

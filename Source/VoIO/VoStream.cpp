@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "VoCore/VoError.h"
+#include "VoIO/VoFilePrivate.h"
 
 // ------------------------------------------------------------------ VoStream
 
@@ -115,6 +116,14 @@ unsigned long ReadBlock(VoStream& source, char* buffer, unsigned long asked) {
 void VoCopyStream(VoStream& source, VoStream& target, long length, unsigned long blockSize) {
   if (blockSize == 0) VO_THROW(eVoArgErr);
   CopyBuffer buffer(blockSize);
+
+  // Between two files the system copies what it can without the buffer; the
+  // blocks carry on from where it stopped (the end of the source included:
+  // the reads find it as they would have).
+  bool complete = false;
+  const long copied = VoFileCopyDirect(source, target, length, &complete);
+  if (complete) return;
+  if (length > 0) length -= copied;
 
   if (length > 0) {
     unsigned long remaining = static_cast<unsigned long>(length);

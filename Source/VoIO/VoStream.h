@@ -112,6 +112,13 @@ VoStream& operator<<(VoStream& stream, unsigned long value);
 /// A count reported above the size asked for is taken as the size asked for.
 /// A \p blockSize of 0 throws "VoArgErr" (3) before anything is read. Errors of
 /// Read and Write pass through to the caller; what was written stays written.
+///
+/// Between two VoFile objects (exactly that class) whose handles are open for
+/// reading and writing, the bytes are first copied inside the system, without
+/// the buffer (copy_file_range, as cp does); where the system stops (the end of
+/// the source, other file systems, files that are not regular, a target in
+/// append mode, a failure) the passes above carry on from there, so the bytes
+/// copied, the positions afterwards and the errors raised are the same.
 void VoCopyStream(VoStream& source, VoStream& target, long length, unsigned long blockSize);
 
 #endif  // VOFOUNDATION_VOIO_VOSTREAM_H

@@ -261,7 +261,8 @@ class VoSystem {
   static void RemoveFile(const VoFileSpec& spec);
   /// Opens \p source for reading and \p target for writing (created or
   /// emptied), copies the source's Length() bytes with VoCopyStream in blocks
-  /// of 100000 bytes and closes both. Lengths are 64-bit. The errors of VoFile
+  /// of 100000 bytes (between two regular files the system copies the bytes
+  /// itself, as cp does) and closes both. Lengths are 64-bit. The errors of VoFile
   /// (opening, reading, writing) pass to the caller unchanged; an open file is
   /// closed as its object goes away. Copying a file onto itself empties it.
   static void CopyFile(const VoFileSpec& source, const VoFileSpec& target);

@@ -1103,7 +1103,8 @@ TEST_F(VoSystemFiles, CopyFileCopiesEveryByte) {
   const struct {
     const char* name;
     size_t size;
-  } cases[] = {{"empty", 0}, {"one", 1}, {"block", 100000}, {"block+1", 100001}, {"several", 250003}};
+  } cases[] = {{"empty", 0},        {"one", 1},          {"block-1", 99999},      {"block", 100000},
+               {"block+1", 100001}, {"several", 250003}, {"MiBs", (5u << 20) + 3}};
   for (const auto& c : cases) {
     std::string bytes(c.size, '\0');
     for (size_t i = 0; i < c.size; ++i) bytes[i] = static_cast<char>((i * 31 + i / 977) & 0xFF);

@@ -1,0 +1,33 @@
+// VoMacFileCopy.h - copying bytes between two open files inside the system.
+#ifndef VOFOUNDATION_MAC_VOMACFILECOPY_H
+#define VOFOUNDATION_MAC_VOMACFILECOPY_H
+
+#include <cstdio>
+
+/// Copies bytes from the current position of \p source to the current
+/// position of \p target without passing them through the process
+/// (copy_file_range: the system copies within its page cache, or shares the
+/// blocks where the file system can), as far as the system is willing to.
+///
+/// \p length > 0 asks for at most \p length bytes; \p length <= 0 for every
+/// byte up to the end of \p source. Both streams must be regular files,
+/// \p source open for reading and \p target for writing but not appending;
+/// anything else copies nothing.
+///
+/// Before copying, \p target is flushed (pending output of the stream goes to
+/// the file first). Afterwards both streams stand behind the bytes copied, as
+/// a read of them from \p source and a write to \p target would leave them,
+/// with their read buffers dropped; each stream is only repositioned when at
+/// least one byte was copied.
+///
+/// Returns the number of bytes copied (0 to \p length). \p *complete becomes
+/// true only when all \p length bytes were copied. Anything short of that is
+/// for the caller to finish with ordinary reads and writes from the new
+/// positions: the end of the source (stdio should see it itself), a system or
+/// file system that refuses (other file systems, no support, a file that is
+/// not regular, overlapping ranges of one file), or a failure (a read error,
+/// a full disk), which the ordinary reads and writes then meet and report in
+/// their own way. \p *complete is false when \p length <= 0.
+long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* complete);
+
+#endif  // VOFOUNDATION_MAC_VOMACFILECOPY_H

@@ -1,0 +1,144 @@
+// VoFileReadStringLargeTest.cpp - VoFile::ReadString of large rests, read in parts on two threads.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "VoCore/VoError.h"
+#include "VoIO/VoFile.h"
+
+namespace {
+
+constexpr long kMiB = 1L << 20;
+constexpr long kThreshold = 16 * kMiB;  // from here on the rest is read in parts
+
+/// A VoFile of another class: ReadString reads it with one Read, the reference.
+class OneReadFile : public VoFile {
+ public:
+  using VoFile::VoFile;
+};
+
+std::string Pattern(std::size_t size) {
+  std::string s(size, '\0');
+  uint64_t x = 0x9E3779B97F4A7C15ULL;
+  for (std::size_t i = 0; i < size; i += 8) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    for (std::size_t k = 0; k < 8 && i + k < size; ++k) s[i + k] = static_cast<char>(x >> (8 * k));
+  }
+  return s;
+}
+
+std::string Str(const VoString& s) { return std::string(s.c_str(), static_cast<std::size_t>(s.length())); }
+
+class VoFileReadStringLargeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vo_read_large_test_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    mDir = tmpl;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(mDir, ec);
+  }
+  std::string Path(const std::string& name) const { return mDir + "/" + name; }
+  VoFileSpec Spec(const std::string& name) const { return VoFileSpec(VoString(Path(name).c_str())); }
+  void Put(const std::string& name, const std::string& bytes) const {
+    std::ofstream(Path(name), std::ios::binary) << bytes;
+  }
+
+  std::string mDir;
+};
+
+TEST_F(VoFileReadStringLargeTest, EveryByteFromThePositionAndThePositionAfter) {
+  const struct {
+    const char* name;
+    long size;
+    long position;
+  } cases[] = {
+      {"below the threshold", kThreshold - 1, 0},
+      {"at the threshold", kThreshold, 0},
+      {"one past it", kThreshold + 1, 0},
+      {"rest just below it", kThreshold + 10, 11},
+      {"rest at it from an odd position", kThreshold + 4097, 4097},
+      {"not a multiple of a page", 24 * kMiB + 3, 1},
+      {"several pieces from the middle", 41 * kMiB + 5000, 9 * kMiB + 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string bytes = Pattern(static_cast<std::size_t>(c.size));
+    Put("file", bytes);
+    const std::string expected = bytes.substr(static_cast<std::size_t>(c.position));
+
+    VoFile file(Spec("file"), eVoFileRead);
+    file.SetPosition(c.position, eVoFileSeekBegin);
+    const VoString text = file.ReadString();
+    ASSERT_EQ(text.length(), static_cast<long>(expected.size()));
+    EXPECT_TRUE(Str(text) == expected);
+    EXPECT_EQ(text.c_str()[text.length()], '\0');
+    EXPECT_EQ(file.GetPosition(), c.size);
+    EXPECT_EQ(file.ReadString().length(), 0);  // at the end
+
+    OneReadFile reference(Spec("file"), eVoFileRead);
+    reference.SetPosition(c.position, eVoFileSeekBegin);
+    EXPECT_TRUE(Str(reference.ReadString()) == Str(text));
+  }
+}
+
+TEST_F(VoFileReadStringLargeTest, AFileReadFromAfterItsOwnBufferedReadsAndWrites) {
+  const std::string bytes = Pattern(20 * kMiB + 17);
+  Put("file", bytes);
+  VoFile file(Spec("file"), eVoFileReadWrite);
+  char head[100];
+  unsigned long got = 0;
+  file.Read(head, sizeof head, &got);  // stdio holds more of the file than was read
+  ASSERT_EQ(got, sizeof head);
+  file.Write("written", 7, nullptr);  // held back by stdio until the next positioning
+  const VoString rest = file.ReadString();
+  std::string expected = bytes.substr(107);
+  EXPECT_TRUE(Str(rest) == expected);
+  EXPECT_EQ(file.GetPosition(), static_cast<long>(bytes.size()));
+  file.Write("tail", 4, nullptr);  // the position after the read is where writing goes on
+  file.Close();
+  std::ifstream in(Path("file"), std::ios::binary);
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(all == bytes.substr(0, 100) + "written" + bytes.substr(107) + "tail");
+}
+
+TEST_F(VoFileReadStringLargeTest, SourcesThatAreNotRegularFilesBehaveAsBefore) {
+  // A device without a length reads as empty.
+  VoFile zero(VoFileSpec(VoString("/dev/zero")), eVoFileRead);
+  EXPECT_EQ(zero.ReadString().length(), 0);
+  // A pipe has no length: the error of Length. The writer may find the
+  // reader gone.
+  const std::string fifo = Path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  void (*oldHandler)(int) = signal(SIGPIPE, SIG_IGN);
+  std::thread writer([&] {
+    std::FILE* out = std::fopen(fifo.c_str(), "wb");
+    if (out == nullptr) return;
+    std::fputs("bytes that nobody reads", out);
+    std::fclose(out);
+  });
+  {
+    VoFile pipe(VoFileSpec(VoString(fifo.c_str())), eVoFileRead);
+    try {
+      pipe.ReadString();
+      ADD_FAILURE() << "a pipe has a length";
+    } catch (const VoError& e) {
+      EXPECT_EQ(e.GetErr(), static_cast<unsigned long>(eVoFileLengthFailed));
+    }
+  }
+  writer.join();
+  signal(SIGPIPE, oldHandler);
+}
+
+}  // namespace

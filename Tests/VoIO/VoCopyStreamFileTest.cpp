@@ -17,7 +17,7 @@
 
 #include "VoCore/VoError.h"
 #include "VoIO/VoFile.h"
-
+#include "Support/VoTempFolder.h"
 namespace {
 
 constexpr unsigned long kBlock = 100000;  // the block size of VoSystem::CopyFile
@@ -57,28 +57,8 @@ SysCalls CountSysCalls() {
   return n;
 }
 
-class VoCopyStreamFileTest : public ::testing::Test {
+class VoCopyStreamFileTest : public vo_test::TempFolderTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vo_copy_file_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    mDir = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(mDir, ec);
-  }
-  std::string Path(const std::string& name) const { return mDir + "/" + name; }
-  VoFileSpec Spec(const std::string& name) const { return VoFileSpec(VoString(Path(name).c_str())); }
-  void Put(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-  }
-  std::string Get(const std::string& name) const {
-    std::ostringstream s;
-    s << std::ifstream(Path(name), std::ios::binary).rdbuf();
-    return s.str();
-  }
-
   /// What a copy leaves behind.
   struct Outcome {
     std::string target;
@@ -121,7 +101,6 @@ class VoCopyStreamFileTest : public ::testing::Test {
     return out;
   }
 
-  std::string mDir;
   std::function<void()> mBeforeCopy;  // run right before and after the copy itself
   std::function<void()> mAfterCopy;
 };

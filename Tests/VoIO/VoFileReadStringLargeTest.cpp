@@ -12,7 +12,7 @@
 
 #include "VoCore/VoError.h"
 #include "VoIO/VoFile.h"
-
+#include "Support/VoTempFolder.h"
 namespace {
 
 constexpr long kMiB = 1L << 20;
@@ -38,24 +38,8 @@ std::string Pattern(std::size_t size) {
 
 std::string Str(const VoString& s) { return std::string(s.c_str(), static_cast<std::size_t>(s.length())); }
 
-class VoFileReadStringLargeTest : public ::testing::Test {
+class VoFileReadStringLargeTest : public vo_test::TempFolderTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vo_read_large_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    mDir = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(mDir, ec);
-  }
-  std::string Path(const std::string& name) const { return mDir + "/" + name; }
-  VoFileSpec Spec(const std::string& name) const { return VoFileSpec(VoString(Path(name).c_str())); }
-  void Put(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-  }
-
-  std::string mDir;
 };
 
 TEST_F(VoFileReadStringLargeTest, EveryByteFromThePositionAndThePositionAfter) {

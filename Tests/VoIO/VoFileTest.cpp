@@ -16,7 +16,7 @@
 
 #include "VoCore/VoError.h"
 #include "VoIO/VoFile.h"
-
+#include "Support/VoTempFolder.h"
 namespace {
 
 /// Runs \p op; the code of the VoError it throws (0 when none), its name in \p name.
@@ -30,35 +30,14 @@ unsigned long CodeOf(const std::function<void()>& op, std::string* name = nullpt
   return 0;
 }
 
-class VoFileTest : public ::testing::Test {
+class VoFileTest : public vo_test::TempFolderTest {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vo_file_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    mDir = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(mDir, ec);
-  }
-  std::string Path(const std::string& name) const { return mDir + "/" + name; }
-  VoFileSpec Spec(const std::string& name) const { return VoFileSpec(VoString(Path(name).c_str())); }
-  void Put(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-  }
-  std::string Get(const std::string& name) const {
-    std::ostringstream s;
-    s << std::ifstream(Path(name), std::ios::binary).rdbuf();
-    return s.str();
-  }
   bool Exists(const std::string& name) const { return std::filesystem::exists(Path(name)); }
   static std::string Hundred() {
     std::string s;
     for (int i = 0; i < 100; ++i) s += static_cast<char>('A' + i % 26);
     return s;
   }
-
-  std::string mDir;
 };
 
 // ---------------------------------------------------------------- opening and closing

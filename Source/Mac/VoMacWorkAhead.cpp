@@ -69,6 +69,7 @@ void VoMacWorkAhead::Push(VoMacWorkList& list) {
   {
     std::lock_guard<std::mutex> lock(mMutex);
     mInnermost.store(&list, std::memory_order_release);
+    mChanges.fetch_add(1, std::memory_order_release);
   }
   if (!mTried && list.mCount >= kMinHelped) StartHelper();
   if (mThread.joinable()) mWake.notify_one();
@@ -103,6 +104,7 @@ void VoMacWorkAhead::Pop(VoMacWorkList& list) {
   {
     std::lock_guard<std::mutex> lock(mMutex);
     mInnermost.store(list.mOuter, std::memory_order_release);
+    mChanges.fetch_add(1, std::memory_order_release);
   }
   if (!mThread.joinable()) return;
   mWake.notify_one();
@@ -121,6 +123,8 @@ void VoMacWorkAhead::StartHelper() {
 }
 
 bool VoMacWorkAhead::HasWork() const {
+  // Under the mutex: the lists from the innermost outwards stay alive while
+  // it is held (Pop lets go of a list only after taking it).
   const VoMacWorkList* list = mInnermost.load(std::memory_order_acquire);
   return list != nullptr && list->mNext.load(std::memory_order_relaxed) < list->mCount;
 }
@@ -131,10 +135,12 @@ void VoMacWorkAhead::HelperLoop() {
     if (!mQuit && !HasWork()) {
       // The caller is usually about to push the next list (it is reporting
       // the last entries of a folder, or entering a subfolder): watching for
-      // it a little while is much quicker than being woken.
+      // that a little while is much quicker than being woken. Only the change
+      // count is watched; the lists themselves are looked at under the mutex.
+      const unsigned long seen = mChanges.load(std::memory_order_acquire);
       lock.unlock();
       const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kWatchMicros);
-      for (int i = 0; !HasWork(); ++i) {
+      for (int i = 0; mChanges.load(std::memory_order_acquire) == seen; ++i) {
         Relax();
         if ((i & 63) == 63 && std::chrono::steady_clock::now() > until) break;
       }

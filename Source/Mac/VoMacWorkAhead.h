@@ -76,12 +76,14 @@ class VoMacWorkAhead {
  private:
   void StartHelper();
   void HelperLoop();
-  /// Whether the innermost list has jobs nobody has claimed yet.
+  /// Whether the innermost list has jobs nobody has claimed yet; only with
+  /// the mutex held.
   bool HasWork() const;
 
   std::mutex mMutex;
   std::condition_variable mWake;
   std::atomic<VoMacWorkList*> mInnermost{nullptr};
+  std::atomic<unsigned long> mChanges{0};  ///< counts the changes of mInnermost
   bool mQuit = false;
   bool mTried = false;
   std::thread mThread;

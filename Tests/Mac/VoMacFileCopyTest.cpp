@@ -9,39 +9,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "Support/VoTempFolder.h"
+
 namespace {
 
-class VoMacFileCopyTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vo_mac_file_copy_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    mDir = tmpl;
-  }
-  void TearDown() override {
-    for (const char* name : {"from", "to"}) std::remove(Path(name).c_str());
-    rmdir(mDir.c_str());
-  }
-  std::string Path(const std::string& name) const { return mDir + "/" + name; }
-  void Put(const std::string& name, const std::string& bytes) const {
-    std::FILE* f = std::fopen(Path(name).c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
-  std::string Get(const std::string& name) const {
-    std::string bytes;
-    std::FILE* f = std::fopen(Path(name).c_str(), "rb");
-    if (f == nullptr) return bytes;
-    char block[4096];
-    std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes.append(block, n);
-    std::fclose(f);
-    return bytes;
-  }
-
-  std::string mDir;
-};
+class VoMacFileCopyTest : public vo_test::TempFolderTest {};
 
 std::string Digits(std::size_t size) {
   std::string s(size, '0');

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Mac/VoMacToolsOSX.h"
@@ -376,8 +377,10 @@ long VoMacReadLarge(std::FILE* stream, void* buffer, unsigned long size) {
   read.offset = start;
   read.pieces = (size + kLargeReadPiece - 1) / kLargeReadPiece;
   read.got.assign(read.pieces, 0);
+  // One processor gains nothing from a second thread.
   pthread_t helper;
-  const bool threaded = pthread_create(&helper, nullptr, ReadPiecesThread, &read) == 0;
+  const bool threaded = std::thread::hardware_concurrency() != 1 &&
+                        pthread_create(&helper, nullptr, ReadPiecesThread, &read) == 0;
   ReadPieces(read);  // alone when no helper could be started
   if (threaded) pthread_join(helper, nullptr);
 

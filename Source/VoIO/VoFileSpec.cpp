@@ -91,6 +91,12 @@ uint32_t AdjustedCreator(uint32_t typeID, uint32_t creatorID) {
   return first < 0 ? 0 : static_cast<uint32_t>(kFileTypes[first].creatorID);
 }
 
+/// The creator ID that SetCreatorID(\p id) leaves: \p id itself, unless it is
+/// 0 or "MACS", which adjust \p creatorID to \p typeID instead.
+uint32_t CreatorAfterSet(uint32_t typeID, uint32_t creatorID, uint32_t id) {
+  return id != 0 && id != kCreatorMACS ? id : AdjustedCreator(typeID, creatorID);
+}
+
 /// The last three characters of \p text (all of it when shorter).
 VoString LastThree(const VoString& text) {
   long n = text.length();
@@ -186,12 +192,7 @@ void VoFileSpec::AdjustExtension() {
 
 void VoFileSpec::SetCreatorID(unsigned long id) {
   if (mCodesLater) ReadStoredCodes();
-  uint32_t creator = static_cast<uint32_t>(id);
-  if (creator != 0 && creator != kCreatorMACS) {
-    mCreatorID = creator;
-  } else {
-    AdjustCreatorID();
-  }
+  mCreatorID = CreatorAfterSet(mTypeID, mCreatorID, static_cast<uint32_t>(id));
 }
 
 void VoFileSpec::AdjustCreatorID() {
@@ -212,11 +213,7 @@ void VoFileSpec::ReadStoredCodes() const {
   // As a walk fills a spec: the type code counts only where the extension
   // gives no known type; the creator goes through SetCreatorID's rule.
   if (TypeID2Type(mTypeID) == VoFileTypeUnknown) mTypeID = type;
-  if (creator != 0 && creator != kCreatorMACS) {
-    mCreatorID = creator;
-  } else {
-    mCreatorID = AdjustedCreator(mTypeID, mCreatorID);
-  }
+  mCreatorID = CreatorAfterSet(mTypeID, mCreatorID, creator);
 }
 
 void VoFileSpec::SetType(VoFileType type) {

@@ -460,7 +460,9 @@ hd_add_device() {
   hd_need_state "$1" || return 1
   [ -s "$edid" ] && md5=$(md5sum <"$edid" | cut -c1-32)
   properties="{'Kind': 'display', 'Mode': 'physical', 'Colorspace': 'rgb', 'Vendor': 'Lab',"
-  properties+=" 'Model': '$output', 'XRANDR_name': '$output'${md5:+, 'OutputEdidMd5': '$md5'}}"
+  properties+=" 'Model': '$output', 'XRANDR_name': '$output'"
+  [ -n "$md5" ] && properties+=", 'OutputEdidMd5': '$md5'"
+  properties+="}"
   gdbus call --system -d org.freedesktop.ColorManager -o /org/freedesktop/ColorManager \
     -m org.freedesktop.ColorManager.CreateDevice "$id" disk "$properties" |
     sed -n -E "s/^\(objectpath '(.*)',\)$/\1/p" | grep .
@@ -549,7 +551,10 @@ hd_load_env() {
     number=$(cat "$state/display-number")
     export DISPLAY=":$number"
   fi
-  [ -f "$state/wayland-display" ] && export WAYLAND_DISPLAY="$(cat "$state/wayland-display")"
+  if [ -f "$state/wayland-display" ]; then
+    WAYLAND_DISPLAY=$(cat "$state/wayland-display")
+    export WAYLAND_DISPLAY
+  fi
   [ -f "$state/bus.pid" ] && export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$state/bus/system_bus_socket"
   return 0
 }

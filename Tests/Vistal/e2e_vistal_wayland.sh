@@ -151,7 +151,7 @@ $line4 ICC-Profile: /usr/share/color/icc/colord/ProPhotoRGB.icc
 check "full listing (second output found by its EDID's MD5)" "$full" 0 "$VISTAL"
 check "WAYLAND_DISPLAY as a name under XDG_RUNTIME_DIR" "$full" 0 \
   env WAYLAND_DISPLAY="${socket##*/}" XDG_RUNTIME_DIR="${socket%/*}" "$VISTAL"
-check "the compositor wins over DISPLAY" "$full" 0 env DISPLAY=:$(hd_free_display_number) "$VISTAL"
+check "the compositor wins over DISPLAY" "$full" 0 env DISPLAY=":$(hd_free_display_number)" "$VISTAL"
 check "VISTAL_DEBUG leaves standard output alone" "$full" 0 env VISTAL_DEBUG=1 "$VISTAL"
 for note in "Wayland compositor $socket" "output ${id[2]} HEADLESS-2" "$drm/card0-HEADLESS-1/edid (128 bytes)" \
   "$dev2 (OutputEdidMd5" "NotFound"; do
@@ -170,7 +170,7 @@ check "no WAYLAND_DISPLAY, no DISPLAY" $'Unable to get list of displays! Error 1
 check "unreachable compositor, no DISPLAY" $'Unable to get list of displays! Error 8\n' 8 \
   env WAYLAND_DISPLAY="$STATE/no-compositor" "$VISTAL"
 check "unreachable compositor, DISPLAY set: asks the X server" $'Unable to get list of displays! Error 2\n' 2 \
-  env WAYLAND_DISPLAY="$STATE/no-compositor" DISPLAY=:$(hd_free_display_number) "$VISTAL"
+  env WAYLAND_DISPLAY="$STATE/no-compositor" DISPLAY=":$(hd_free_display_number)" "$VISTAL"
 kill -STOP "$sway_pid"
 start=$(date +%s)
 check "stopped compositor" $'Unable to get list of displays! Error 8\n' 8 "$VISTAL"

@@ -182,11 +182,23 @@ sane_pids=$(ps -o pid= --ppid "$colord_pid")
 hd_stop_pid "$STATE/colord.pid" colord
 check "colord stopped" "$(no_profile_for_first 5)"$'\n' 5 "$VISTAL"
 
+# --- A compositor with 34 outputs: the first 32 in announcement order ------------------
+many=()
+for i in $(seq 0 33); do many+=("mode 320x240 position $((i * 320)) 0"); done
+hd_start_sway "$STATE/many" "${many[@]}" || exit 1
+many_pid=$(cat "$STATE/many/sway.pid")
+wayland-info | awk '/^interface: .wl_output.,/ {print $NF}' | head -32 >"$OUT/first32"
+env VISTAL_DEBUG=1 "$VISTAL" >"$OUT/many" 2>"$OUT/many-debug"
+sed -n -E 's/^vistal: output ([0-9]+) .*/\1/p' "$OUT/many-debug" >"$OUT/listed"
+check_true "34 outputs: the count line says 32" test "$(head -1 "$OUT/many")" = "Found 32 Displays:"
+check_true "34 outputs: the first 32 globals are listed, in order" cmp -s "$OUT/first32" "$OUT/listed"
+hd_stop "$STATE/many"
+
 # --- Leave nothing behind ----------------------------------------------------------------
 hd_stop "$STATE"
 sleep 0.2
 left=""
-for pid in "$sway_pid" "$colord_pid" $sane_pids; do
+for pid in "$sway_pid" "$many_pid" "$colord_pid" $sane_pids; do
   hd_pid_alive "$pid" && left+=" $pid($(cat "/proc/$pid/comm" 2>/dev/null))"
 done
 check_true "every started process is gone${left:+:$left}" test -z "$left"

@@ -135,6 +135,10 @@ class ColordProfileFinder::Client {
         !output.edid.empty()) {
       device_reply = FindDevice(kEdidMd5Key, EdidMd5(output.edid), error);
     }
+    if (!device_reply && output.name.empty() && output.edid.empty()) {
+      DebugNote("output %d has neither a name nor an EDID to find its colord device by",
+                static_cast<int>(output.record.id));
+    }
     if (!device_reply) {
       return ProfileLookup::Failed(IsRemoteError(error.get(), kColordNotFound) || !error
                                        ? kExitNoColordDevice

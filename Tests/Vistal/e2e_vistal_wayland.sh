@@ -36,7 +36,7 @@ HD_EDID_TOOL=$(realpath "$2")
 source "$3" || exit 1
 
 missing=""
-for tool in sway wayland-info dbus-daemon gdbus setpriv unshare md5sum timeout /usr/libexec/colord; do
+for tool in sway wayland-info Xorg xrandr dbus-daemon gdbus setpriv unshare md5sum timeout /usr/libexec/colord; do
   command -v "$tool" >/dev/null 2>&1 || missing+=" $tool"
 done
 if [ -n "$missing" ]; then
@@ -87,7 +87,7 @@ check_true() {
 # --- The lab ---------------------------------------------------------------------------
 hd_state_init "$STATE"
 hd_fake_drm "$STATE" "HEADLESS-1=1920x1080:DEL:0x4082:1001:Lab Left" "HEADLESS-2=3840x2160:GSM:0x5b7f:2002" \
-  HEADLESS-3=empty HEADLESS-4=none "HEADLESS-10=1024x768:ABC:1:3" || exit 1
+  HEADLESS-3=empty HEADLESS-4=none "HEADLESS-10=1024x768:ABC:1:3" "DUMMY0=1280x1024:NEC:0x6a8d:4" || exit 1
 hd_start_sway "$STATE" "mode 1920x1080 position 0 0" "mode 3840x2160 position 1920 0 scale 2" \
   "mode 1920x1200 position 3840 0 transform 90" "mode 1920x1080 position 0 1080 scale 1.5" || exit 1
 socket=$WAYLAND_DISPLAY
@@ -165,12 +165,26 @@ gdbus call --system -d org.freedesktop.ColorManager -o /org/freedesktop/ColorMan
 check "device of the last output deleted" \
   "${full%"$line4"*}${line4}Unable to find ICC-Profile for display ID: ${id[4]}! Error 6"$'\n' 6 "$VISTAL"
 
+# --- An X server whose output has no EDID property: the kernel's EDID, found by its MD5 ---
+hd_start_x "$STATE/x" "1280x1024+0+0,338x270" || exit 1
+xorg_pid=$(cat "$STATE/x/xorg.pid")
+x_id=$(($(xrandr --verbose | awk '/^DUMMY0 / {o = 1} o && /Identifier:/ {print $2; exit}')))
+dev_x=$(hd_add_device "$STATE" lab-x DUMMY-X $drm/card0-DUMMY0/edid) &&
+  hd_set_default_profile "$dev_x" /usr/share/color/icc/sRGB.icc || exit 1
+x_listing="Found 1 Displays:
+ID: $x_id VendorID: 0x38a3 ProductID: 0x6a8d OriginX: 0 OriginY: 0 Width: 1280 Height: 1024 Resolution: 96.189346x96.331848 ICC-Profile: /usr/share/color/icc/sRGB.icc
+"
+check "X11 output without EDID property: kernel EDID, device by MD5" "$x_listing" 0 env -u WAYLAND_DISPLAY "$VISTAL"
+
 # --- Compositors that cannot be reached ---------------------------------------------------
-check "no WAYLAND_DISPLAY, no DISPLAY" $'Unable to get list of displays! Error 1\n' 1 env WAYLAND_DISPLAY= "$VISTAL"
+check "no WAYLAND_DISPLAY, no DISPLAY" $'Unable to get list of displays! Error 1\n' 1 \
+  env WAYLAND_DISPLAY= DISPLAY= "$VISTAL"
 check "unreachable compositor, no DISPLAY" $'Unable to get list of displays! Error 8\n' 8 \
+  env -u DISPLAY WAYLAND_DISPLAY="$STATE/no-compositor" "$VISTAL"
+check "unreachable compositor, DISPLAY set: the X server answers" "$x_listing" 0 \
   env WAYLAND_DISPLAY="$STATE/no-compositor" "$VISTAL"
-check "unreachable compositor, DISPLAY set: asks the X server" $'Unable to get list of displays! Error 2\n' 2 \
-  env WAYLAND_DISPLAY="$STATE/no-compositor" DISPLAY=":$(hd_free_display_number)" "$VISTAL"
+hd_stop "$STATE/x"
+unset DISPLAY
 kill -STOP "$sway_pid"
 start=$(date +%s)
 check "stopped compositor" $'Unable to get list of displays! Error 8\n' 8 "$VISTAL"
@@ -198,7 +212,7 @@ hd_stop "$STATE/many"
 hd_stop "$STATE"
 sleep 0.2
 left=""
-for pid in "$sway_pid" "$many_pid" "$colord_pid" $sane_pids; do
+for pid in "$sway_pid" "$many_pid" "$xorg_pid" "$colord_pid" $sane_pids; do
   hd_pid_alive "$pid" && left+=" $pid($(cat "/proc/$pid/comm" 2>/dev/null))"
 done
 check_true "every started process is gone${left:+:$left}" test -z "$left"

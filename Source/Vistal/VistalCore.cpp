@@ -229,17 +229,17 @@ DisplayList SessionSource::Query() {
   int failure = kExitOk;
   const std::size_t count = std::min(found.outputs.size(), kMaxDisplays);
   for (std::size_t i = 0; i < count; ++i) {
-    DisplayRecord record = std::move(found.outputs[i].record);
+    FoundOutput& output = found.outputs[i];
     if (failure == kExitOk) {
-      record.profile = profiles_.Find(found.outputs[i]);
-      if (record.profile.kind == ProfileLookup::Kind::kFailed) {
-        failure = record.profile.error;
+      output.record.profile = profiles_.Find(output);
+      if (output.record.profile.kind == ProfileLookup::Kind::kFailed) {
+        failure = output.record.profile.error;
       }
     } else {
       // The listing ends at the first failure; the profiles are not asked again.
-      record.profile = ProfileLookup::Failed(failure);
+      output.record.profile = ProfileLookup::Failed(failure);
     }
-    list.displays.push_back(std::move(record));
+    list.displays.push_back(std::move(output.record));
   }
   return list;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # headless-displays.sh - a throw-away display and colour-management stack for tests
 # and demos on a machine without a screen: Xorg with the dummy driver on a private
-# display number, a private system D-Bus, colord with a private state folder, and
-# xiccd. Every process it starts is recorded by pid in STATE_DIR and stopped by
+# display number, or sway on its headless backend with made-up kernel DRM
+# connectors; a private system D-Bus, colord with a private state folder, and
+# xiccd or devices registered the way Wayland compositors do it. Every process it starts is recorded by pid in STATE_DIR and stopped by
 # that pid; nothing outside STATE_DIR is changed. Needs root (Xorg, colord's user,
 # a private mount namespace for colord's database).
 #
@@ -14,6 +15,14 @@
 #   headless-displays.sh start-bus STATE_DIR           private system bus
 #   headless-displays.sh start-colord STATE_DIR        colord (needs the bus)
 #   headless-displays.sh start-xiccd STATE_DIR         xiccd: one colord device per output
+#   headless-displays.sh start-sway STATE_DIR OUTPUT...
+#                      sway, headless, as user nobody; OUTPUT is what follows
+#                      "output HEADLESS-n" in its config ("mode 1920x1080 position 0 0
+#                      scale 2"); exports WAYLAND_DISPLAY (the socket's full path)
+#   headless-displays.sh add-device STATE_DIR ID OUTPUT EDID_FILE
+#                      a colord display device as a compositor creates it:
+#                      XRANDR_name=OUTPUT, OutputEdidMd5=MD5 of EDID_FILE (if it is
+#                      not empty); kept across restarts of colord (scope disk)
 #   headless-displays.sh add-profile STATE_DIR SOURCE NAME
 #                      copy of an ICC file as NAME in colord's private icc folder
 #                      (before start-colord); prints the path colord will report
@@ -24,6 +33,12 @@
 # DBUS_SYSTEM_BUS_ADDRESS into the calling shell); they work under `set -eu`.
 # Sourcing is better for tests: the daemons are then children of the test's shell,
 # which reaps them when it stops them.
+#
+# hd_fake_drm STATE_DIR CONNECTOR=EDID... (sourced use only, in a private mount
+# namespace, e.g. under `unshare -m`): mounts a tmpfs over /sys/class, binds the
+# machine's own classes back apart from drm, and makes /sys/class/drm/card0-CONNECTOR
+# with an edid file: EDID is WIDTHxHEIGHT:MFG:PRODUCT:SERIAL[:NAME] for a valid block
+# (needs vistal_set_edid), "empty" for an empty file, "none" for no file.
 #
 # HD_XORG_ARGS, if set, adds words to Xorg's command line (e.g. "-extension RANDR").
 #
@@ -355,6 +370,116 @@ hd_assign_profile() {
       -m org.freedesktop.ColorManager.Device.MakeProfileDefault "$profile" >/dev/null
 }
 
+# hd_start_sway STATE_DIR OUTPUT...
+HD_SWAY_USER=${HD_SWAY_USER:-65534}
+hd_start_sway() {
+  local state=$1 runtime setting i=1 pid socket
+  shift
+  hd_state_init "$state" || return 1
+  [ $# -ge 1 ] || { hd_die "give at least one output"; return 1; }
+  command -v sway >/dev/null || { hd_die "sway is not installed"; return 1; }
+  chmod 755 "$state"
+  runtime=$state/sway-runtime
+  mkdir -p "$runtime"
+  {
+    echo "xwayland disable"
+    for setting in "$@"; do
+      echo "output HEADLESS-$i $setting"
+      i=$((i + 1))
+    done
+  } >"$runtime/config"
+  chown -R "$HD_SWAY_USER:$HD_SWAY_USER" "$runtime"
+  chmod 700 "$runtime"
+  # sway will not run as root; its runtime folder is its own.
+  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$runtime" XDG_RUNTIME_DIR="$runtime" \
+    WLR_BACKENDS=headless WLR_HEADLESS_OUTPUTS=$# WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    setpriv --reuid="$HD_SWAY_USER" --regid="$HD_SWAY_USER" --clear-groups \
+    sway -c "$runtime/config" >"$state/sway.log" 2>&1 </dev/null &
+  pid=$!
+  echo "$pid" >"$state/sway.pid"
+  hd_wait_for hd_sway_ready "$pid" "$runtime" || { hd_die "sway did not start (see $state/sway.log)"; return 1; }
+  socket=$(hd_sway_socket "$runtime")
+  export WAYLAND_DISPLAY=$socket
+  echo "$socket" >"$state/wayland-display"
+}
+
+hd_sway_socket() {
+  local socket
+  for socket in "$1"/wayland-*; do
+    [ -S "$socket" ] && { echo "$socket"; return 0; }
+  done
+  return 1
+}
+
+hd_sway_ready() {
+  local socket
+  kill -0 "$1" 2>/dev/null || return 2
+  socket=$(hd_sway_socket "$2") || return 1
+  WAYLAND_DISPLAY=$socket timeout 5 wayland-info | grep -q "interface: 'wl_output'"
+}
+
+# hd_fake_drm STATE_DIR CONNECTOR=EDID...
+hd_fake_drm() {
+  local state=$1 classes entry spec connector edid tool size mfg product serial name
+  shift
+  hd_need_state "$state" || return 1
+  if [ "$(readlink /proc/self/ns/mnt)" = "$(readlink /proc/1/ns/mnt)" ]; then
+    hd_die "hd_fake_drm changes /sys/class: run it in a private mount namespace (unshare -m)"
+    return 1
+  fi
+  classes=$state/machine-classes
+  mkdir -p "$classes"
+  mount --bind /sys/class "$classes" || return 1
+  mount -t tmpfs -o mode=755 vistal-fake-classes /sys/class || { umount "$classes"; return 1; }
+  for entry in "$classes"/*; do
+    [ "${entry##*/}" = drm ] && continue
+    mkdir "/sys/class/${entry##*/}" && mount --bind "$entry" "/sys/class/${entry##*/}"
+  done
+  umount "$classes"
+  mkdir /sys/class/drm
+  for spec in "$@"; do
+    connector=${spec%%=*}
+    edid=${spec#*=}
+    mkdir "/sys/class/drm/card0-$connector" || return 1
+    case $edid in
+    none) ;;
+    empty) : >"/sys/class/drm/card0-$connector/edid" ;;
+    *)
+      tool=$(hd_find_edid_tool) || { hd_die "vistal_set_edid not found (set HD_EDID_TOOL)"; return 1; }
+      IFS=: read -r size mfg product serial name <<<"$edid"
+      "$tool" --file "/sys/class/drm/card0-$connector/edid" "$size" "$mfg" "$product" "$serial" \
+        ${name:+"$name"} || return 1
+      ;;
+    esac
+  done
+}
+
+# hd_add_device STATE_DIR ID OUTPUT EDID_FILE: prints the device's object path.
+hd_add_device() {
+  local id=$2 output=$3 edid=$4 md5="" properties
+  hd_need_state "$1" || return 1
+  [ -s "$edid" ] && md5=$(md5sum <"$edid" | cut -c1-32)
+  properties="{'Kind': 'display', 'Mode': 'physical', 'Colorspace': 'rgb', 'Vendor': 'Lab',"
+  properties+=" 'Model': '$output', 'XRANDR_name': '$output'"
+  [ -n "$md5" ] && properties+=", 'OutputEdidMd5': '$md5'"
+  properties+="}"
+  gdbus call --system -d org.freedesktop.ColorManager -o /org/freedesktop/ColorManager \
+    -m org.freedesktop.ColorManager.CreateDevice "$id" disk "$properties" |
+    sed -n -E "s/^\(objectpath '(.*)',\)$/\1/p" | grep .
+}
+
+# hd_set_default_profile DEVICE_PATH PROFILE_PATH: the file's colord profile becomes
+# the device's default.
+hd_set_default_profile() {
+  local device=$1 path=$2 profile=""
+  hd_wait_for hd_profile_of "$path" || { hd_die "colord does not know $path"; return 1; }
+  profile=$(hd_profile_of "$path")
+  gdbus call --system -d org.freedesktop.ColorManager -o "$device" \
+    -m org.freedesktop.ColorManager.Device.AddProfile hard "$profile" >/dev/null &&
+    gdbus call --system -d org.freedesktop.ColorManager -o "$device" \
+      -m org.freedesktop.ColorManager.Device.MakeProfileDefault "$profile" >/dev/null
+}
+
 # hd_stop_pid PIDFILE NAME: SIGTERM to the recorded pid if it still is NAME,
 # SIGKILL after 5 s, then waits for it to be gone.
 hd_stop_pid() {
@@ -393,6 +518,7 @@ hd_pid_alive() {
 hd_stop() {
   local state=$1 number
   [ -f "$state/$HD_MARKER" ] || return 0
+  hd_stop_pid "$state/sway.pid" sway
   hd_stop_pid "$state/xiccd.pid" xiccd
   hd_stop_pid "$state/colord.pid" colord
   hd_stop_pid "$state/bus.pid" dbus-daemon
@@ -413,6 +539,7 @@ hd_env() {
   local state=$1
   hd_need_state "$state" || return 1
   [ -f "$state/display-number" ] && echo "export DISPLAY=:$(cat "$state/display-number")"
+  [ -f "$state/wayland-display" ] && echo "export WAYLAND_DISPLAY=$(cat "$state/wayland-display")"
   [ -f "$state/bus.pid" ] && echo "export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$state/bus/system_bus_socket"
   return 0
 }
@@ -423,6 +550,10 @@ hd_load_env() {
   if [ -f "$state/display-number" ]; then
     number=$(cat "$state/display-number")
     export DISPLAY=":$number"
+  fi
+  if [ -f "$state/wayland-display" ]; then
+    WAYLAND_DISPLAY=$(cat "$state/wayland-display")
+    export WAYLAND_DISPLAY
   fi
   [ -f "$state/bus.pid" ] && export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$state/bus/system_bus_socket"
   return 0
@@ -444,6 +575,8 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   start-bus) hd_start_bus "$state" ;;
   start-colord) hd_start_colord "$state" ;;
   start-xiccd) hd_start_xiccd "$state" ;;
+  start-sway) hd_start_sway "$state" "$@" ;;
+  add-device) hd_add_device "$state" "$@" ;;
   add-profile) hd_add_profile "$state" "$@" ;;
   assign-profile) hd_assign_profile "$state" "$@" ;;
   env) hd_env "$state" ;;

@@ -2,13 +2,18 @@
 # run-vistal.sh [VISTAL-ARGUMENTS...] - builds vistal and runs it.
 #
 # Builds vistal with CMake into build/run (Release). Then:
-#   - with DISPLAY set, runs vistal against that display, with your system bus and
-#     colord, passing the arguments on;
-#   - without DISPLAY, runs a demo: starts a private headless X server with three
+#   - with WAYLAND_DISPLAY or DISPLAY set, runs vistal against your session, with
+#     your system bus and colord, passing the arguments on;
+#   - without either, runs a demo: starts a private headless X server with three
 #     outputs (one of them a portrait panel), a private system bus, colord and
 #     xiccd, gives each output a sample ICC profile from Debian's packages (one
-#     under a path with blanks), runs vistal against it, and stops all of it again.
-#     The demo needs root.
+#     under a path with blanks), runs vistal against it, and stops all of it again;
+#   - with VISTAL_DEMO=wayland, runs the same demo on a private headless sway
+#     instead (outputs at scale 1, scale 2 and turned by 90 degrees), in a mount
+#     namespace of its own whose /sys/class/drm holds the outputs' EDIDs, with
+#     colord devices registered as a Wayland compositor registers them.
+#     VISTAL_DEMO=x11 asks for the X demo even inside a session.
+#   The demos need root.
 # When run as root it first installs the Debian packages it needs that are missing.
 # The exit status is vistal's (see `man vistal`).
 
@@ -18,8 +23,22 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build/run"
 
 build_packages=(cmake g++ pkg-config libx11-dev libxrandr-dev libglib2.0-dev libgtest-dev)
-demo_packages=(xserver-xorg-core xserver-xorg-video-dummy x11-xkb-utils xkb-data x11-xserver-utils
-  dbus dbus-daemon libglib2.0-bin colord colord-data icc-profiles-free xiccd util-linux procps xxd)
+build_packages+=(libwayland-dev libwayland-bin wayland-protocols)
+demo_packages=(dbus dbus-daemon libglib2.0-bin colord colord-data icc-profiles-free util-linux procps xxd)
+x11_demo_packages=(xserver-xorg-core xserver-xorg-video-dummy x11-xkb-utils xkb-data x11-xserver-utils xiccd)
+wayland_demo_packages=(sway wayland-utils)
+
+demo=${VISTAL_DEMO:-}
+if [ -z "$demo" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${DISPLAY:-}" ]; then
+  demo=x11
+fi
+case $demo in
+"" | x11 | wayland) ;;
+*)
+  echo "run-vistal: VISTAL_DEMO is x11 or wayland, not '$demo'" >&2
+  exit 1
+  ;;
+esac
 
 install_missing() {
   local package missing=()
@@ -35,26 +54,30 @@ install_missing() {
   fi
 }
 
-if [ "$(id -u)" = 0 ]; then
-  if [ -n "${DISPLAY:-}" ]; then
-    install_missing "${build_packages[@]}"
-  else
-    install_missing "${build_packages[@]}" "${demo_packages[@]}"
-  fi
+if [ "$(id -u)" = 0 ] && [ -z "${VISTAL_DEMO_INSIDE:-}" ]; then
+  case $demo in
+  "") install_missing "${build_packages[@]}" ;;
+  x11) install_missing "${build_packages[@]}" "${demo_packages[@]}" "${x11_demo_packages[@]}" ;;
+  wayland) install_missing "${build_packages[@]}" "${demo_packages[@]}" "${wayland_demo_packages[@]}" ;;
+  esac
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target vistal vistal_set_edid -j "$(nproc)" >/dev/null
 vistal="$build/Source/Vistal/vistal"
 
-if [ -n "${DISPLAY:-}" ]; then
+if [ -z "$demo" ]; then
   exec "$vistal" "$@"
 fi
 
 if [ "$(id -u)" != 0 ]; then
-  echo "run-vistal: DISPLAY is not set, and the headless demo needs root (Xorg, colord)." >&2
-  echo "run-vistal: run it as root, or set DISPLAY to use your own display." >&2
+  echo "run-vistal: the headless $demo demo needs root (a display server and colord of its own)." >&2
+  echo "run-vistal: run it as root, or set WAYLAND_DISPLAY or DISPLAY to use your own session." >&2
   exit 1
+fi
+if [ "$demo" = wayland ] && [ -z "${VISTAL_DEMO_INSIDE:-}" ]; then
+  # Made-up kernel connectors need a /sys/class of their own.
+  exec env VISTAL_DEMO_INSIDE=1 unshare --mount --propagation private bash "${BASH_SOURCE[0]}" "$@"
 fi
 
 # shellcheck source-path=SCRIPTDIR source=headless-displays.sh
@@ -63,6 +86,29 @@ export HD_EDID_TOOL="$build/Source/Vistal/vistal_set_edid"
 state=$(mktemp -d /tmp/vistal-demo.XXXXXX)
 trap 'hd_stop "$state"' EXIT
 trap 'exit 130' INT TERM HUP
+unset DISPLAY WAYLAND_DISPLAY
+
+if [ "$demo" = wayland ]; then
+  echo "run-vistal: starting a headless demo: sway with three outputs, colord" >&2
+  hd_state_init "$state"
+  hd_fake_drm "$state" "HEADLESS-1=1920x1080:DEL:0xa0c5:1001:Demo Left" \
+    "HEADLESS-2=3840x2160:GSM:0x5b7f:2002:Demo HiDPI" "HEADLESS-3=1920x1200:AUS:0x27a1:3003:Demo Portrait"
+  hd_start_sway "$state" "mode 1920x1080 position 0 0" "mode 3840x2160 position 1920 0 scale 2" \
+    "mode 1920x1200 position 3840 0 transform 90"
+  hd_start_bus "$state"
+  wide=$(hd_add_profile "$state" /usr/share/color/icc/colord/AdobeRGB1998.icc "Demo Profiles/Wide Gamut.icc")
+  hd_start_colord "$state"
+  hd_set_default_profile "$(hd_add_device "$state" demo-1 HEADLESS-1 /sys/class/drm/card0-HEADLESS-1/edid)" \
+    /usr/share/color/icc/sRGB.icc
+  hd_set_default_profile "$(hd_add_device "$state" demo-2 HEADLESS-2 /sys/class/drm/card0-HEADLESS-2/edid)" \
+    /usr/share/color/icc/colord/AdobeRGB1998.icc
+  hd_set_default_profile "$(hd_add_device "$state" demo-3 HEADLESS-3 /sys/class/drm/card0-HEADLESS-3/edid)" \
+    "$wide"
+  echo "run-vistal: demo compositor $WAYLAND_DISPLAY; running $vistal $*" >&2
+  status=0
+  "$vistal" "$@" || status=$?
+  exit "$status"
+fi
 
 echo "run-vistal: no DISPLAY, starting a headless demo: three outputs, colord, xiccd" >&2
 hd_start_x "$state" \

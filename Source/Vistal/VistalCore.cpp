@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "VistalPlatform.h"
@@ -105,6 +107,60 @@ EdidIds ReadEdidIds(std::span<const std::uint8_t> edid) {
   return ids;
 }
 
+Bounds BoundsFromOutputMode(const WaylandOutputState& output) {
+  std::int32_t width = output.mode_width;
+  std::int32_t height = output.mode_height;
+  if (output.transform % 2 != 0) {  // 90 or 270 degrees, flipped or not
+    std::swap(width, height);
+  }
+  const std::int32_t scale = output.scale < 1 ? 1 : output.scale;
+  return {static_cast<float>(output.x), static_cast<float>(output.y), static_cast<float>(width / scale),
+          static_cast<float>(height / scale)};
+}
+
+std::optional<unsigned long> ConnectorCardNumber(std::string_view entry, std::string_view connector) {
+  constexpr std::string_view kPrefix = "card";
+  if (connector.empty() || !entry.starts_with(kPrefix)) {
+    return std::nullopt;
+  }
+  std::size_t digits_end = kPrefix.size();
+  while (digits_end < entry.size() && entry[digits_end] >= '0' && entry[digits_end] <= '9') {
+    ++digits_end;
+  }
+  const std::string_view digits = entry.substr(kPrefix.size(), digits_end - kPrefix.size());
+  if (digits.empty() || digits.size() > 9 || digits_end >= entry.size() || entry[digits_end] != '-' ||
+      entry.substr(digits_end + 1) != connector) {
+    return std::nullopt;
+  }
+  unsigned long number = 0;
+  for (const char digit : digits) {
+    number = number * 10 + static_cast<unsigned long>(digit - '0');
+  }
+  return number;
+}
+
+bool DebugWanted(const char* value) {
+  return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
+}
+
+void DebugNote(const char* format, ...) {
+  static const bool wanted = DebugWanted(std::getenv("VISTAL_DEBUG"));
+  if (!wanted) {
+    return;
+  }
+  std::string line = "vistal: ";
+  char text[512];
+  std::va_list args;
+  va_start(args, format);
+  const int length = std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (length > 0) {
+    line.append(text, std::min(static_cast<std::size_t>(length), sizeof text - 1));
+  }
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
 Outcome RenderListing(const DisplayList& list) {
   Outcome outcome;
   if (list.error != 0) {
@@ -144,6 +200,48 @@ Outcome RenderUsage() {
   Outcome outcome{std::string(kUsageText), kExitOk};
   outcome.text += '\n';
   return outcome;
+}
+
+DisplayList SessionSource::Query() {
+  const bool has_wayland = wayland_display_ != nullptr && *wayland_display_ != '\0';
+  const bool has_x = x_display_ != nullptr && *x_display_ != '\0';
+  FoundOutputs found;
+  if (has_wayland) {
+    DebugNote("asking the Wayland compositor %s", wayland_display_);
+    found = wayland_.List();
+    if (found.error != 0 && has_x) {
+      DebugNote("the compositor cannot be reached; asking the X server %s instead", x_display_);
+      found = x11_.List();
+    }
+  } else if (has_x) {
+    DebugNote("WAYLAND_DISPLAY is not set; asking the X server %s", x_display_);
+    found = x11_.List();
+  } else {
+    DebugNote("neither WAYLAND_DISPLAY nor DISPLAY is set");
+    found.error = kExitNoDisplayName;
+  }
+
+  DisplayList list;
+  list.error = found.error;
+  if (found.error != 0) {
+    return list;
+  }
+  int failure = kExitOk;
+  const std::size_t count = std::min(found.outputs.size(), kMaxDisplays);
+  for (std::size_t i = 0; i < count; ++i) {
+    FoundOutput& output = found.outputs[i];
+    if (failure == kExitOk) {
+      output.record.profile = profiles_.Find(output);
+      if (output.record.profile.kind == ProfileLookup::Kind::kFailed) {
+        failure = output.record.profile.error;
+      }
+    } else {
+      // The listing ends at the first failure; the profiles are not asked again.
+      output.record.profile = ProfileLookup::Failed(failure);
+    }
+    list.displays.push_back(std::move(output.record));
+  }
+  return list;
 }
 
 Outcome Run(std::span<const std::string_view> args, DisplaySource& source) {

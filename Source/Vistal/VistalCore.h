@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,7 +26,8 @@ namespace vistal {
 inline constexpr std::size_t kMaxDisplays = 32;
 
 /// The line written for "-v" (the program's name and version come first).
-inline constexpr std::string_view kVersionLine = "Vistal v1.2 (X RandR displays, colord profiles)\n";
+inline constexpr std::string_view kVersionLine =
+    "Vistal v1.2 (Wayland or X RandR displays, colord profiles)\n";
 
 /// The help text written for "-h" and "-?", followed by one more line end.
 inline constexpr std::string_view kUsageText =
@@ -108,6 +110,43 @@ Resolution ComputeResolution(const DisplayRecord& display);
 /// Vendor number (bytes 8-9, big-endian) and product number (bytes 10-11,
 /// little-endian) of an EDID block; zero for both when the block is shorter.
 EdidIds ReadEdidIds(std::span<const std::uint8_t> edid);
+
+/// Position and size of a display on the desktop, in pixels.
+struct Bounds {
+  float x = 0.0F;
+  float y = 0.0F;
+  float width = 0.0F;
+  float height = 0.0F;
+};
+
+/// What a Wayland compositor tells about an output in wl_output events.
+struct WaylandOutputState {
+  std::int32_t x = 0;  ///< geometry position
+  std::int32_t y = 0;
+  std::int32_t mode_width = 0;  ///< current mode, hardware pixels
+  std::int32_t mode_height = 0;
+  std::int32_t scale = 1;      ///< integer buffer scale
+  std::int32_t transform = 0;  ///< wl_output transform, 0 to 7
+};
+
+/// Desktop bounds of a Wayland output known only from wl_output: the current
+/// mode turned by the transform (90 and 270 degrees, flipped or not, swap width
+/// and height), divided by the scale with the fraction dropped, at the
+/// geometry position. A scale below 1 counts as 1.
+Bounds BoundsFromOutputMode(const WaylandOutputState& output);
+
+/// When `entry` (a name in /sys/class/drm) is "card<N>-<connector>" exactly, the
+/// number N; otherwise nothing. "card0-HDMI-A-1" belongs to "HDMI-A-1", not to
+/// "HDMI-A-10" or "A-1".
+std::optional<unsigned long> ConnectorCardNumber(std::string_view entry, std::string_view connector);
+
+/// True when the VISTAL_DEBUG environment value asks for diagnostics: set, not
+/// empty and not "0".
+bool DebugWanted(const char* value);
+
+/// Writes one diagnostic line ("vistal: " + text + line end) to standard error
+/// when VISTAL_DEBUG asks for it; standard output is never touched.
+__attribute__((format(printf, 1, 2))) void DebugNote(const char* format, ...);
 
 /// The full listing for a display list: the count line and one line per display,
 /// stopping after the first display whose profile could not be found.

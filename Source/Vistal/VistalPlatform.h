@@ -1,39 +1,70 @@
 // VistalPlatform.h - where vistal's display records come from, and its exit codes.
 //
-// On Linux the records are filled like this (VistalX11Colord.cpp):
+// Which display server is asked (SessionSource):
 //
-//  * Displays: the X RandR extension on the X server named by DISPLAY (a Wayland
-//    session answers through XWayland). An active display is a connected output
-//    that drives a CRTC. Outputs are taken in the order of the screen resources'
-//    output list; at most kMaxDisplays of them.
+//  * WAYLAND_DISPLAY set and not empty: the Wayland compositor it names
+//    (VistalWayland.cpp). When that cannot be reached or does not answer, the X
+//    server named by DISPLAY if DISPLAY is set, else exit code 8.
+//  * Otherwise DISPLAY set and not empty: the X server (VistalX11.cpp).
+//  * Neither: exit code 1.
+//
+// Wayland (VistalWayland.cpp):
+//
+//  * Displays: every wl_output global the compositor announces, in announcement
+//    order, at most kMaxDisplays. ID: the global's name in the registry.
+//  * Output name: zxdg_output_v1 (version 2 or later) `name`, else wl_output
+//    (version 4) `name`, e.g. "DP-1".
+//  * Bounds: the xdg-output logical position and size (desktop coordinates, as
+//    other clients see them). Without xdg-output: the wl_output position and the
+//    current mode, rotated by the transform and divided by the integer scale.
+//  * Physical size: the wl_output geometry's physical width and height.
+//  * Every wait for the compositor ends after kServerTimeoutSeconds in all.
+//
+// X11 (VistalX11.cpp):
+//
+//  * Displays: the X RandR extension on the X server named by DISPLAY. An active
+//    display is a connected output that drives a CRTC. Outputs are taken in the
+//    order of the screen resources' output list; at most kMaxDisplays of them.
 //  * ID: the output's RandR XID, the same number `xrandr --output` accepts.
-//  * Vendor and product: the output's EDID property; bytes 8-9 read big-endian are
-//    the manufacturer id, bytes 10-11 read little-endian the product code. An
-//    output without EDID reports 0 for both.
 //  * Bounds: the position and size of the output's CRTC on the X screen.
 //  * Physical size: the output's mm_width and mm_height.
-//  * Profile: colord, asked over the system D-Bus. The device is the one whose
-//    metadata XRANDR_name equals the output's name (FindDeviceByProperty), the
-//    profile is the first in the device's Profiles list (its default), the path is
-//    that profile's Filename. A profile without a file name is listed with a
+//
+// Both:
+//
+//  * Vendor and product: from the output's EDID, bytes 8-9 read big-endian (the
+//    manufacturer id) and bytes 10-11 read little-endian (the product code). The
+//    EDID is the RandR EDID property on X11; under Wayland, and on X11 when the
+//    property is missing, the kernel's file /sys/class/drm/card<N>-<name>/edid
+//    (VistalSysfsEdid.cpp). No EDID, or an empty one, gives 0 for both.
+//  * Profile: colord, asked over the system D-Bus (VistalColord.cpp). The device
+//    is the one whose metadata XRANDR_name equals the output's name, or failing
+//    that the one whose metadata OutputEdidMd5 equals the lowercase hexadecimal
+//    MD5 of the output's EDID (compositors register their outputs so). The
+//    profile is the first in the device's Profiles list (its default), the path
+//    is that profile's Filename. A profile without a file name is listed with a
 //    message instead of a path. Every D-Bus step gives up after kDbusTimeoutMs.
 //
 // Exit codes (also in the manual page vistal(1)):
 //
 //    0  success
-//    1  DISPLAY is not set: no X server to ask                     (no display list)
-//    2  the X server cannot be reached or does not answer          (no display list)
-//    3  the X server has no usable RandR extension (1.2 or later)  (no display list)
-//    4  the system D-Bus cannot be reached                         (no profile)
-//    5  colord is not running, does not answer or fails           (no profile)
-//    6  colord knows no device for the display's output            (no profile)
-//    7  the display's colord device has no profile                 (no profile)
+//    1  neither WAYLAND_DISPLAY nor DISPLAY is set                    (no display list)
+//    2  the X server cannot be reached or does not answer             (no display list)
+//    3  the X server has no usable RandR extension (1.2 or later)     (no display list)
+//    4  the system D-Bus cannot be reached                            (no profile)
+//    5  colord is not running, does not answer or fails              (no profile)
+//    6  colord knows no device for the display's output               (no profile)
+//    7  the display's colord device has no profile                    (no profile)
+//    8  the Wayland compositor named by WAYLAND_DISPLAY cannot be
+//       reached (or does not answer) and DISPLAY is not set           (no display list)
 
 #ifndef VISTAL_VISTALPLATFORM_H
 #define VISTAL_VISTALPLATFORM_H
 
+#include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "VistalCore.h"
 
@@ -48,13 +79,14 @@ enum ExitCode : int {
   kExitColordUnavailable = 5,
   kExitNoColordDevice = 6,
   kExitNoProfile = 7,
+  kExitWaylandUnreachable = 8,
 };
 
 /// Longest wait for one D-Bus step (connecting to the bus, or one call to colord).
 inline constexpr int kDbusTimeoutMs = 5000;
 
-/// Longest wait for the X server, from opening the connection to the last reply.
-inline constexpr unsigned kXServerTimeoutSeconds = 5;
+/// Longest wait for the display server, from opening the connection to the last reply.
+inline constexpr unsigned kServerTimeoutSeconds = 5;
 
 /// Fills the display records. Asked once per listing.
 ///
@@ -66,6 +98,55 @@ class DisplaySource {
  public:
   virtual ~DisplaySource() = default;
   virtual DisplayList Query() = 0;
+};
+
+/// One display as a display server reports it, with what the profile lookup needs.
+struct FoundOutput {
+  DisplayRecord record;            ///< everything but the profile
+  std::string name;                ///< the connector or RandR output name, e.g. "DP-1"
+  std::vector<std::uint8_t> edid;  ///< the whole EDID; empty when there is none
+};
+
+struct FoundOutputs {
+  int error = 0;  ///< non-zero: the list could not be had; this is the exit code
+  std::vector<FoundOutput> outputs;
+};
+
+/// A display server back end: lists the active outputs, at most kMaxDisplays.
+class OutputSource {
+ public:
+  virtual ~OutputSource() = default;
+  virtual FoundOutputs List() = 0;
+};
+
+/// Looks up the profile of one output. Asked for the outputs in order, and no
+/// more once an answer is a failure.
+class ProfileFinder {
+ public:
+  virtual ~ProfileFinder() = default;
+  virtual ProfileLookup Find(const FoundOutput& output) = 0;
+};
+
+/// Picks the display server from the two environment values (null or empty means
+/// unset), asks it, then looks up the profiles up to the first failure.
+class SessionSource final : public DisplaySource {
+ public:
+  SessionSource(const char* wayland_display, const char* x_display, OutputSource& wayland, OutputSource& x11,
+                ProfileFinder& profiles)
+      : wayland_display_(wayland_display),
+        x_display_(x_display),
+        wayland_(wayland),
+        x11_(x11),
+        profiles_(profiles) {}
+
+  DisplayList Query() override;
+
+ private:
+  const char* wayland_display_;
+  const char* x_display_;
+  OutputSource& wayland_;
+  OutputSource& x11_;
+  ProfileFinder& profiles_;
 };
 
 /// The whole program apart from writing: picks the action from the arguments

@@ -2,13 +2,17 @@
 // setups whose outputs have none (Xorg's dummy driver, for one).
 //
 //   vistal_set_edid OUTPUT MANUFACTURER PRODUCT SERIAL [MONITOR-NAME]
+//   vistal_set_edid --file PATH WIDTHxHEIGHT MANUFACTURER PRODUCT SERIAL [MONITOR-NAME]
 //
 // Builds a valid 128-byte EDID 1.3 block for the X server named by DISPLAY: the
 // three-letter MANUFACTURER id (bytes 8-9), the PRODUCT code (bytes 10-11,
 // little-endian) and SERIAL number (bytes 12-15, little-endian), the output's
 // physical size, a detailed timing taken from its current mode and the monitor
-// name; then stores it as the output's EDID property. Exit status 0 on success,
-// 1 on a usage error, 2 when the X server or the output cannot be used.
+// name; then stores it as the output's EDID property. With --file it writes the
+// block to PATH instead, with a 60 Hz timing of WIDTHxHEIGHT and no physical size,
+// as a kernel DRM connector's edid file holds it; no X server is needed then.
+// Exit status 0 on success, 1 on a usage error, 2 when the X server, the output
+// or the file cannot be used.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -144,9 +148,48 @@ int Fail(const char* message, const char* detail) {
 
 }  // namespace
 
+// A mode with short blanking at 60 Hz, like the test setups' modelines.
+XRRModeInfo SixtyHertzMode(unsigned width, unsigned height) {
+  XRRModeInfo mode{};
+  mode.width = width;
+  mode.height = height;
+  mode.hSyncStart = width + 48;
+  mode.hSyncEnd = width + 80;
+  mode.hTotal = width + 160;
+  mode.vSyncStart = height + 3;
+  mode.vSyncEnd = height + 8;
+  mode.vTotal = height + 35;
+  mode.dotClock = static_cast<unsigned long>(mode.hTotal) * mode.vTotal * 60;
+  mode.modeFlags = RR_HSyncPositive | RR_VSyncNegative;
+  return mode;
+}
+
+int WriteEdidFile(const char* path, const EdidBlock& edid) {
+  std::FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) {
+    return Fail("cannot write ", path);
+  }
+  const bool written = std::fwrite(edid.data(), 1, edid.size(), file) == edid.size();
+  return std::fclose(file) == 0 && written ? 0 : Fail("cannot write ", path);
+}
+
 int main(int argc, char** argv) {
+  const bool to_file = argc > 1 && std::string_view(argv[1]) == "--file";
+  unsigned width = 0;
+  unsigned height = 0;
+  if (to_file) {
+    if (argc < 4 || std::sscanf(argv[3], "%ux%u", &width, &height) != 2 || width == 0 || height == 0) {
+      argc = 0;
+    } else {
+      argv += 2;  // the rest as for an X output, with the size in place of its name
+      argc -= 2;
+    }
+  }
   if (argc < 5 || argc > 6) {
-    std::fprintf(stderr, "usage: vistal_set_edid OUTPUT MANUFACTURER PRODUCT SERIAL [MONITOR-NAME]\n");
+    std::fprintf(
+        stderr,
+        "usage: vistal_set_edid OUTPUT MANUFACTURER PRODUCT SERIAL [MONITOR-NAME]\n"
+        "       vistal_set_edid --file PATH WIDTHxHEIGHT MANUFACTURER PRODUCT SERIAL [MONITOR-NAME]\n");
     return 1;
   }
   const std::string_view output_name = argv[1];
@@ -168,6 +211,10 @@ int main(int argc, char** argv) {
     manufacturer = (manufacturer << 5) | static_cast<unsigned>(c - 'A' + 1);
   }
   const std::string_view monitor_name = argc == 6 ? std::string_view(argv[5]) : output_name;
+  if (to_file) {
+    return WriteEdidFile(argv[0], MakeEdid(manufacturer, static_cast<unsigned>(product), serial,
+                                           SixtyHertzMode(width, height), 0, 0, monitor_name));
+  }
 
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -353,6 +354,164 @@ INSTANTIATE_TEST_SUITE_P(
                     EdidCase{"too_short", EdidStart(0x10, 0xAC, 0x82, 0x40, 11), 0, 0},
                     EdidCase{"empty", {}, 0, 0}),
     [](const testing::TestParamInfo<EdidCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Which display server is asked, and the profiles up to the first failure.
+
+class FakeServer final : public OutputSource {
+ public:
+  explicit FakeServer(FoundOutputs answer) : answer_(std::move(answer)) {}
+  FoundOutputs List() override {
+    ++asked;
+    return answer_;
+  }
+  int asked = 0;
+
+ private:
+  FoundOutputs answer_;
+};
+
+// Fails for the output named "broken" with code 7; records every output asked about.
+class FakeProfiles final : public ProfileFinder {
+ public:
+  ProfileLookup Find(const FoundOutput& output) override {
+    asked.push_back(output.name);
+    return output.name == "broken" ? ProfileLookup::Failed(kExitNoProfile) : ProfileLookup::File("/p.icc");
+  }
+  std::vector<std::string> asked;
+};
+
+FoundOutputs Outputs(std::vector<std::string> names) {
+  FoundOutputs found;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    found.outputs.push_back({Display(static_cast<std::int32_t>(i + 1), 0, 0, 1, 1, 1, 1, {}), names[i], {}});
+  }
+  return found;
+}
+
+FoundOutputs Failure(int code) {
+  FoundOutputs found;
+  found.error = code;
+  return found;
+}
+
+struct SessionCase {
+  const char* name;
+  const char* wayland_display;
+  const char* x_display;
+  FoundOutputs wayland_answer;
+  int wayland_asked;
+  int x_asked;
+  int error;
+};
+
+void PrintTo(const SessionCase& c, std::ostream* os) { *os << c.name; }
+
+class SessionTest : public testing::TestWithParam<SessionCase> {};
+
+TEST_P(SessionTest, AsksTheCompositorFirstAndTheXServerOnlyWhenItCannotBeReached) {
+  const SessionCase& c = GetParam();
+  FakeServer wayland(c.wayland_answer);
+  FakeServer x11(Outputs({"x"}));
+  FakeProfiles profiles;
+  SessionSource source(c.wayland_display, c.x_display, wayland, x11, profiles);
+  const DisplayList list = source.Query();
+  EXPECT_EQ(list.error, c.error);
+  EXPECT_EQ(wayland.asked, c.wayland_asked);
+  EXPECT_EQ(x11.asked, c.x_asked);
+  EXPECT_EQ(list.displays.size(), c.error == 0 ? 1U : 0U);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, SessionTest,
+    testing::Values(SessionCase{"wayland_only", "wayland-1", nullptr, Outputs({"DP-1"}), 1, 0, 0},
+                    SessionCase{"wayland_wins_over_x", "wayland-1", ":0", Outputs({"DP-1"}), 1, 0, 0},
+                    SessionCase{"wayland_unreachable_x_set", "/nowhere", ":0", Failure(8), 1, 1, 0},
+                    SessionCase{"wayland_unreachable_no_x", "/nowhere", nullptr, Failure(8), 1, 0, 8},
+                    SessionCase{"wayland_unreachable_empty_x", "/nowhere", "", Failure(8), 1, 0, 8},
+                    SessionCase{"x_only", nullptr, ":0", {}, 0, 1, 0},
+                    SessionCase{"empty_wayland_means_unset", "", ":0", {}, 0, 1, 0},
+                    SessionCase{"neither", nullptr, nullptr, {}, 0, 0, 1},
+                    SessionCase{"both_empty", "", "", {}, 0, 0, 1}),
+    [](const testing::TestParamInfo<SessionCase>& info) { return std::string(info.param.name); });
+
+TEST(SessionProfiles, StopsAskingAtTheFirstFailureAndCapsTheListAt32) {
+  std::vector<std::string> names(40, "ok");
+  names[2] = "broken";
+  FakeServer wayland(Outputs(names));
+  FakeServer x11(Outputs({}));
+  FakeProfiles profiles;
+  SessionSource source("wayland-1", nullptr, wayland, x11, profiles);
+  const DisplayList list = source.Query();
+  ASSERT_EQ(list.displays.size(), kMaxDisplays);
+  EXPECT_EQ(profiles.asked.size(), 3U);
+  EXPECT_EQ(list.displays[1].profile.kind, ProfileLookup::Kind::kFile);
+  EXPECT_EQ(list.displays[31].profile.error, kExitNoProfile);
+  EXPECT_EQ(RenderListing(list).status, kExitNoProfile);
+}
+
+// ---------------------------------------------------------------------------
+// Bounds of a Wayland output known only from wl_output.
+
+struct ModeBoundsCase {
+  const char* name;
+  WaylandOutputState output;
+  Bounds bounds;
+};
+
+void PrintTo(const ModeBoundsCase& c, std::ostream* os) { *os << c.name; }
+
+class ModeBoundsTest : public testing::TestWithParam<ModeBoundsCase> {};
+
+TEST_P(ModeBoundsTest, TurnsThenDividesByTheScale) {
+  const Bounds bounds = BoundsFromOutputMode(GetParam().output);
+  EXPECT_EQ(bounds.x, GetParam().bounds.x);
+  EXPECT_EQ(bounds.y, GetParam().bounds.y);
+  EXPECT_EQ(bounds.width, GetParam().bounds.width);
+  EXPECT_EQ(bounds.height, GetParam().bounds.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, ModeBoundsTest,
+    testing::Values(ModeBoundsCase{"plain", {10, 20, 1920, 1080, 1, 0}, {10, 20, 1920, 1080}},
+                    ModeBoundsCase{"scale_2", {0, 0, 3840, 2160, 2, 0}, {0, 0, 1920, 1080}},
+                    ModeBoundsCase{"rotated_90", {0, 0, 1920, 1200, 1, 1}, {0, 0, 1200, 1920}},
+                    ModeBoundsCase{"upside_down", {0, 0, 1920, 1200, 1, 2}, {0, 0, 1920, 1200}},
+                    ModeBoundsCase{"flipped_270_scale_2", {5, 6, 2560, 1600, 2, 7}, {5, 6, 800, 1280}},
+                    ModeBoundsCase{"odd_size_drops_fraction", {0, 0, 1366, 769, 2, 0}, {0, 0, 683, 384}},
+                    ModeBoundsCase{"scale_0_counts_as_1", {0, 0, 800, 600, 0, 0}, {0, 0, 800, 600}}),
+    [](const testing::TestParamInfo<ModeBoundsCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Kernel connector folders: card<N>-<name>, the name matching whole.
+
+struct ConnectorCase {
+  const char* entry;
+  const char* connector;
+  std::optional<unsigned long> card;
+};
+
+class ConnectorTest : public testing::TestWithParam<ConnectorCase> {};
+
+TEST_P(ConnectorTest, MatchesCardNumberAndWholeName) {
+  EXPECT_EQ(ConnectorCardNumber(GetParam().entry, GetParam().connector), GetParam().card)
+      << GetParam().entry << " / " << GetParam().connector;
+}
+
+INSTANTIATE_TEST_SUITE_P(Entries, ConnectorTest,
+                         testing::Values(ConnectorCase{"card0-HDMI-A-1", "HDMI-A-1", 0UL},
+                                         ConnectorCase{"card12-DP-1", "DP-1", 12UL},
+                                         ConnectorCase{"card0-HDMI-A-10", "HDMI-A-1", std::nullopt},
+                                         ConnectorCase{"card0-HDMI-A-1", "HDMI-A-10", std::nullopt},
+                                         ConnectorCase{"card0-HDMI-A-1", "A-1", std::nullopt},
+                                         ConnectorCase{"card1-eDP-1", "DP-1", std::nullopt},
+                                         ConnectorCase{"card-DP-1", "DP-1", std::nullopt},
+                                         ConnectorCase{"card0DP-1", "DP-1", std::nullopt},
+                                         ConnectorCase{"cardx-DP-1", "DP-1", std::nullopt},
+                                         ConnectorCase{"card0", "", std::nullopt},
+                                         ConnectorCase{"card0-", "", std::nullopt},
+                                         ConnectorCase{"renderD128", "DP-1", std::nullopt},
+                                         ConnectorCase{"xcard0-DP-1", "DP-1", std::nullopt}));
 
 }  // namespace
 }  // namespace vistal

@@ -31,7 +31,13 @@ namespace {
 
 // ==================================================================== small helpers
 
-std::string Std(const VoString& s) { return std::string(s.c_str(), static_cast<size_t>(s.length())); }
+/// The bytes of \p s; a fixed-length string whose length was made negative
+/// names nothing and is a bad argument.
+std::string Std(const VoString& s) {
+  const long length = s.length();
+  if (length < 0) VO_THROW(eVoArgErr);
+  return std::string(s.c_str(), static_cast<std::size_t>(length));
+}
 VoString Vo(const std::string& s) { return VoString(s.data(), static_cast<long>(s.size())); }
 
 /// The status of the current errno.

@@ -124,7 +124,8 @@ class VoDataBase : public VoObject {
   /// \p other's (as Clear() then MergeDB(&other, true)); the reference count
   /// is not touched.
   VoDataBase& operator=(const VoDataBase& other);
-  /// Destroys the entries, releasing every nested database (without recursion).
+  /// Destroys the entries, releasing every nested database (without
+  /// recursion). Allocates nothing and never throws.
   ~VoDataBase() override;
 
   // ---------------------------------------------------------------- paths
@@ -259,6 +260,8 @@ class VoDataBase : public VoObject {
   static void WriteEntryText(TextBuffer& out, const VoDBData& entry, bool quoteAll);
 
   VoList<VoDBData> mEntries;
+  // The next database on the destructor's release chain (null off the chain).
+  VoDataBase* mNextReleased = nullptr;
 };
 
 #endif  // VOFOUNDATION_VODATA_VODATABASE_H

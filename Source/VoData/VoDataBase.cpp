@@ -188,7 +188,16 @@ VoDataBase* VoDataBase::GetDB(const VoString& path, bool create) {
 
 void VoDataBase::SetDB(const VoString& path, VoDataBase* db, bool owned) {
   int index;
-  VoDataBase* level = GetEntry(path, true, index);
+  VoDataBase* level;
+  try {
+    level = GetEntry(path, true, index);
+  } catch (...) {
+    // An owned reference was given away with the call: it is released when
+    // the entry cannot be made, so that `SetDB(path, new VoDataBase, true)`
+    // loses nothing when it fails.
+    if (db != nullptr && owned) db->Delete();
+    throw;
+  }
   level->mEntries[index].SetDB(db, owned);
 }
 

@@ -140,7 +140,8 @@ class VoDataBase : public VoObject {
   /// and a nested database are made when missing; without, null then.
   VoDataBase* GetDB(const VoString& path, bool create);
   /// Creates the entry if needed and makes \p db (may be null) its nested
-  /// database; `owned` as for VoDBData::SetDB.
+  /// database; `owned` as for VoDBData::SetDB. An owned \p db is released
+  /// when the call fails (the caller's reference has passed either way).
   void SetDB(const VoString& path, VoDataBase* db, bool owned);
 
   // ---------------------------------------------------------------- typed values

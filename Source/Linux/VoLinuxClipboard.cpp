@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kIdleMilliseconds = 5000;
+const VoLinuxRunLimits kLimits{10000, 64u << 20};
 
 enum class Tool { None, Wayland, XClip, XSel };
 
@@ -34,7 +35,7 @@ Tool ChooseTool() {
 /// Runs a tool and collects its output; true when it ran and exited with 0.
 bool Capture(const std::vector<std::string>& argv, std::string* out) {
   out->clear();
-  const VoLinuxRunResult r = VoLinuxRun(argv, nullptr, out, kIdleMilliseconds);
+  const VoLinuxRunResult r = VoLinuxRun(argv, nullptr, out, kIdleMilliseconds, kLimits);
   if (!(r.started && !r.timedOut && r.exitCode == 0)) {
     out->clear();
     return false;
@@ -122,7 +123,7 @@ bool VoLinuxClipboardPut(const std::string& text) {
   }
   unsigned long before = 0;
   const bool known = tool != Tool::Wayland && VoLinuxX11ClipboardOwner(&before);
-  const VoLinuxRunResult r = VoLinuxRun(argv, &text, nullptr, kIdleMilliseconds);
+  const VoLinuxRunResult r = VoLinuxRun(argv, &text, nullptr, kIdleMilliseconds, kLimits);
   if (!(r.started && !r.timedOut && r.exitCode == 0)) return false;
   WaitForNewOwner(known, before);
   return true;

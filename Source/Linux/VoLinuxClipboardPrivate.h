@@ -22,7 +22,9 @@
 // through a pipe: bytes pass unchanged, any value and any length (INCR
 // transfers for long texts are the tools' business). When no tool fits, or no
 // display is named, copying does nothing and reading finds no text. A tool
-// that makes no progress for five seconds is killed.
+// that makes no progress for five seconds, has not ended after ten or writes
+// more than 64 MiB is killed, and the call fails. A tool that ends is done
+// with: a background child it left holding its output is not waited for.
 
 /// The tool set the current environment selects: "wl-clipboard", "xclip",
 /// "xsel" or "" for none.

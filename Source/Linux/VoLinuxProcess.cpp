@@ -7,14 +7,18 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+
+#include "VoCore/VoDebug.h"
 
 extern char** environ;
 
@@ -47,30 +51,39 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
-/// Waits up to \p milliseconds for \p pid to end; kills and reaps it after that.
-/// Returns the exit code (-1 when it did not exit normally); sets \p killed.
-int ReapChild(pid_t pid, int milliseconds, bool* killed) {
-  const int64_t deadline = NowMilliseconds() + std::max(milliseconds, 0);
+/// Kills \p pid and reaps it; false when the system had reaped it already.
+void KillAndReap(pid_t pid) {
+  kill(pid, SIGKILL);
   int status = 0;
-  useconds_t pause = 200;
-  for (;;) {
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) break;
-    // A program that ignores SIGCHLD has its children reaped by the system:
-    // the exit code is lost, and the run counts as a success.
-    if (r < 0 && errno == ECHILD) return 0;
-    if (r < 0 && errno != EINTR) return -1;
-    if (NowMilliseconds() >= deadline) {
-      kill(pid, SIGKILL);
-      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      *killed = true;
-      return -1;
-    }
-    usleep(pause);
-    pause = std::min<useconds_t>(pause * 2, 10000);
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/// A descriptor that becomes readable when \p pid ends; -1 where the system
+/// has none (the run then looks at the child in short slices).
+int OpenPidFd(pid_t pid) {
+#ifdef SYS_pidfd_open
+  const long fd = syscall(SYS_pidfd_open, pid, 0);
+  if (fd >= 0) {
+    fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+    return static_cast<int>(fd);
+  }
+#else
+  (void)pid;
+#endif
+  return -1;
+}
+
+/// Reads what \p fd holds now into \p output (up to \p limit bytes in all);
+/// false when the limit would be passed.
+bool DrainNow(int fd, std::string& output, std::vector<char>& buffer, std::size_t limit) {
+  for (;;) {
+    const ssize_t got = read(fd, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return true;
+    if (static_cast<std::size_t>(got) > limit - output.size()) return false;
+    output.append(buffer.data(), static_cast<std::size_t>(got));
+  }
 }
 
 }  // namespace
@@ -110,7 +123,7 @@ std::string VoLinuxFindProgram(const std::string& name) {
 }
 
 VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::string* input,
-                            std::string* output, int idleMilliseconds) {
+                            std::string* output, int idleMilliseconds, const VoLinuxRunLimits& limits) {
   VoLinuxRunResult result;
   if (argv.empty()) return result;
   const std::string program = VoLinuxFindProgram(argv[0]);
@@ -172,21 +185,47 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   size_t written = 0;
   if (writeFd >= 0 && input->empty()) CloseFd(writeFd);
 
+  // One loop watches the pipes and the program itself: it ends when the
+  // program has ended (what it wrote is taken then, even while a child it
+  // left behind still holds the pipe), or it is killed at the deadline, after
+  // an idle time or for writing more than the limit.
+  int pidFd = OpenPidFd(pid);
+  const int64_t deadline = NowMilliseconds() + std::max(limits.totalMilliseconds, 0);
+  int64_t lastProgress = NowMilliseconds();
+  int slice = 1;  // without a process descriptor: milliseconds until the next look at the child
+  bool ended = false;
+  int status = 0;
   std::vector<char> buffer(65536);
-  while (writeFd >= 0 || readFd >= 0) {
-    struct pollfd fds[2];
+  for (;;) {
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid || (r < 0 && errno == ECHILD)) {
+      // A program that ignores SIGCHLD has its children reaped by the
+      // system: the exit code is lost, and the run counts as a success.
+      if (r < 0) status = 0;
+      ended = true;
+      break;
+    }
+    const int64_t now = NowMilliseconds();
+    const int64_t left = std::min(deadline, lastProgress + std::max(idleMilliseconds, 0)) - now;
+    if (left <= 0) {
+      result.timedOut = true;
+      break;
+    }
+    struct pollfd fds[3];
     int n = 0;
     if (writeFd >= 0) fds[n++] = {writeFd, POLLOUT, 0};
     if (readFd >= 0) fds[n++] = {readFd, POLLIN, 0};
-    const int ready = poll(fds, static_cast<nfds_t>(n), idleMilliseconds);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (ready == 0) {  // no progress for the whole idle time
-      kill(pid, SIGKILL);
+    if (pidFd >= 0) fds[n++] = {pidFd, POLLIN, 0};
+    int wait = static_cast<int>(std::min<int64_t>(left, INT32_MAX));
+    if (pidFd < 0) wait = std::min(wait, slice);
+    const int ready = poll(fds, static_cast<nfds_t>(n), wait);
+    if (ready < 0 && errno != EINTR) {
       result.timedOut = true;
       break;
+    }
+    if (ready <= 0) {
+      slice = std::min(slice * 2, 20);
+      continue;
     }
     for (int i = 0; i < n; ++i) {
       if (fds[i].revents == 0) continue;
@@ -195,6 +234,8 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
         const ssize_t sent = send(writeFd, input->data() + written, chunk, MSG_NOSIGNAL);
         if (sent > 0) {
           written += static_cast<size_t>(sent);
+          lastProgress = NowMilliseconds();
+          slice = 1;
           if (written == input->size()) CloseFd(writeFd);
         } else if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
           CloseFd(writeFd);  // the program stopped reading
@@ -202,19 +243,30 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
       } else if (fds[i].fd == readFd) {
         const ssize_t got = read(readFd, buffer.data(), buffer.size());
         if (got > 0) {
+          if (static_cast<size_t>(got) > limits.maxOutput - output->size()) {
+            result.tooMuchOutput = true;
+            break;
+          }
           output->append(buffer.data(), static_cast<size_t>(got));
+          lastProgress = NowMilliseconds();
+          slice = 1;
         } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
           CloseFd(readFd);
         }
       }
     }
+    if (result.tooMuchOutput) break;
   }
+  // Ended: what the program wrote before it ended is in the pipe now; a
+  // child it left behind may hold the pipe open for ever, so nothing more is
+  // waited for.
+  if (ended && readFd >= 0 && !DrainNow(readFd, *output, buffer, limits.maxOutput))
+    result.tooMuchOutput = true;
   CloseFd(writeFd);
   CloseFd(readFd);
-  bool killed = false;
-  result.exitCode = ReapChild(pid, result.timedOut ? 0 : idleMilliseconds, &killed);
-  if (killed) result.timedOut = true;
-  if (result.timedOut) result.exitCode = -1;
+  CloseFd(pidFd);
+  if (!ended) KillAndReap(pid);
+  result.exitCode = ended && !result.tooMuchOutput && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
 
@@ -228,8 +280,17 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
   char** env = environ;
   const char* path = program.c_str();
 
+  // The exec error comes back through a close-on-exec pipe: a successful
+  // exec closes it unseen (end of file), a failed one writes its errno.
+  int report[2] = {-1, -1};
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
+
   const pid_t child = fork();
-  if (child < 0) return false;
+  if (child < 0) {
+    CloseFd(report[0]);
+    CloseFd(report[1]);
+    return false;
+  }
   if (child == 0) {
     const pid_t grandchild = fork();
     if (grandchild == 0) {
@@ -244,16 +305,47 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
         dup2(devnull, 0);
         close(devnull);
       }
-      close_range(3, ~0u, 0);
+      // Every descriptor above 2 but the report pipe, which the exec closes.
+      const int keep = report[1];
+      if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);
+      close_range(static_cast<unsigned>(keep) + 1, ~0u, 0);
       execve(path, args.data(), env);
+      const int err = errno;
+      (void)!write(keep, &err, sizeof err);
       _exit(127);
     }
     _exit(grandchild < 0 ? 1 : 0);
   }
+  CloseFd(report[1]);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
+    CloseFd(report[0]);
+    return false;
+  }
+  // Bounded: a program that another thread's fork keeps from the exec must
+  // not hold the caller.
+  int err = 0;
+  std::size_t got = 0;
+  const int64_t deadline = NowMilliseconds() + 5000;
+  for (;;) {
+    struct pollfd fd = {report[0], POLLIN, 0};
+    const int64_t left = deadline - NowMilliseconds();
+    if (left <= 0) break;
+    const int ready = poll(&fd, 1, static_cast<int>(left));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    const ssize_t n = read(report[0], reinterpret_cast<char*>(&err) + got, sizeof err - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+    if (got == sizeof err) break;
+  }
+  CloseFd(report[0]);
+  if (got != sizeof err) return true;
+  VoDebugPrintfImpl(1, "cannot run %s: %s", path, std::strerror(err));
+  return false;
 }
 
 std::string VoLinuxExecutablePath() {

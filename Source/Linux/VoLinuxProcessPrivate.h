@@ -2,6 +2,7 @@
 #ifndef VOFOUNDATION_LINUX_VOLINUXPROCESSPRIVATE_H
 #define VOFOUNDATION_LINUX_VOLINUXPROCESSPRIVATE_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,31 +21,49 @@ std::string VoLinuxFindProgram(const std::string& name);
 /// What VoLinuxRun reports.
 struct VoLinuxRunResult {
   bool started = false;   ///< the program was found and started
-  bool timedOut = false;  ///< it was killed (by its process id) for making no progress
-  /// Its exit code; -1 when it did not exit normally. 0 when the system
-  /// reaped it already (a program that ignores SIGCHLD), as the code is lost.
+  bool timedOut = false;  ///< it was killed (by its process id) at the deadline or for making no progress
+  bool tooMuchOutput = false;  ///< it was killed for writing more than the output limit
+  /// Its exit code; -1 when it did not exit normally or was killed. 0 when
+  /// the system reaped it already (a program that ignores SIGCHLD), as the
+  /// code is lost.
   int exitCode = -1;
 };
 
-/// Runs \p argv (argv[0] searched with VoLinuxFindProgram) and waits for it.
+/// The bounds of one VoLinuxRun besides its idle time.
+struct VoLinuxRunLimits {
+  int totalMilliseconds = 10000;      ///< the whole run, start to end
+  std::size_t maxOutput = 64u << 20;  ///< bytes of standard output collected at most
+};
+
+/// Runs \p argv (argv[0] searched with VoLinuxFindProgram) and waits for it,
+/// on the caller's thread (one poll loop; no thread, no signal handler).
 /// \p input, when not null, is written to its standard input (else it reads
 /// /dev/null); its standard output is collected into \p output when that is
 /// not null (else it goes to /dev/null); its standard error goes to /dev/null.
-/// A program that neither reads, writes
-/// nor ends for \p idleMilliseconds is killed with SIGKILL and reaped. Writing
-/// to a program that stopped reading raises no SIGPIPE in the caller. A program
+///
+/// The run ends when the program ends: what it wrote up to then is taken, and
+/// a background child it left holding the output pipe is not waited for (its
+/// later writes are lost). A program that neither reads, writes nor ends for
+/// \p idleMilliseconds, or has not ended within limits.totalMilliseconds, is
+/// killed with SIGKILL (timedOut); one that writes more than limits.maxOutput
+/// bytes likewise (tooMuchOutput; \p output then holds what came before the
+/// limit). The program is always reaped: no zombie is left. Writing to a
+/// program that stopped reading raises no SIGPIPE in the caller. A program
 /// that puts itself into the background (a forked child that outlives it)
-/// holds none of the pipes: its standard input is closed when \p input is
-/// fully written, and its standard output leads to /dev/null unless
-/// collected.
+/// holds none of the pipes when nothing is collected: its standard input is
+/// closed when \p input is fully written, and its standard output leads to
+/// /dev/null.
 VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::string* input,
-                            std::string* output, int idleMilliseconds);
+                            std::string* output, int idleMilliseconds,
+                            const VoLinuxRunLimits& limits = VoLinuxRunLimits());
 
 /// Starts \p argv (argv[0] searched with VoLinuxFindProgram) and does not wait
 /// for it: a double fork hands the program to the system's reaper at once, so
 /// no zombie is left behind. Its standard input reads /dev/null; standard
 /// output and error stay the caller's. False when the program was not found
-/// or could not be started.
+/// or could not be started; an exec that fails in the child (a file that is
+/// no program, an argument list too long) is carried back through a
+/// close-on-exec pipe, traced at debug level 1 and reported as false too.
 bool VoLinuxLaunchDetached(const std::vector<std::string>& argv);
 
 /// The absolute path of the running program's executable, as /proc/self/exe

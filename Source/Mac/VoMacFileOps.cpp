@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Mac/VoMacToolsOSX.h"
+#include "VoCore/VoError.h"
 
 namespace {
 
@@ -26,7 +27,13 @@ constexpr int kMaxLinks = 40;  // as the kernel's own limit for a path
 constexpr int kMaxTempAttempts = 100;
 constexpr std::size_t kMaxTempBase = 200;  // keeps the temporary name within NAME_MAX
 
-std::string Std(const VoString& s) { return std::string(s.c_str(), static_cast<std::size_t>(s.length())); }
+/// The bytes of \p s; a fixed-length string whose length was made negative
+/// names nothing and is a bad argument.
+std::string Std(const VoString& s) {
+  const long length = s.length();
+  if (length < 0) VO_THROW(eVoArgErr);
+  return std::string(s.c_str(), static_cast<std::size_t>(length));
+}
 
 /// Text up to and including the last '/'; "" without a '/'.
 std::string FolderOf(const std::string& path) {

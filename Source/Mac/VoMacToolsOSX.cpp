@@ -31,7 +31,13 @@ namespace {
 
 // ==================================================================== small helpers
 
-std::string Std(const VoString& s) { return std::string(s.c_str(), static_cast<size_t>(s.length())); }
+/// The bytes of \p s; a fixed-length string whose length was made negative
+/// names nothing and is a bad argument.
+std::string Std(const VoString& s) {
+  const long length = s.length();
+  if (length < 0) VO_THROW(eVoArgErr);
+  return std::string(s.c_str(), static_cast<std::size_t>(length));
+}
 VoString Vo(const std::string& s) { return VoString(s.data(), static_cast<long>(s.size())); }
 
 /// The status of the current errno.
@@ -391,6 +397,7 @@ std::string ReadSmallFile(const std::string& path, bool& ok) {
     text.append(buf, static_cast<size_t>(n));
     if (text.size() > (1u << 24)) {  // no preference or folder file is this large
       close(fd);
+      errno = EFBIG;
       return std::string();
     }
   }
@@ -677,54 +684,32 @@ std::string NumberText(double value) {
   return buf;
 }
 
-/// Writes \p text to \p path through a temporary file in the same folder,
-/// flushed to disk before it replaces the old file.
-bool WriteFileAtomically(const std::string& path, const std::string& text) {
-  std::string temp = path + ".XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back(0);
-  int fd = mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<size_t>(n);
-  }
-  if (ok && fsync(fd) != 0) ok = false;
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(name.data(), path.c_str()) != 0) ok = false;
-  if (!ok) {
-    unlink(name.data());
-    return false;
-  }
-  std::string folder = FolderOf(path);
-  int dfd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);  // makes the rename itself durable; a failure changes nothing written
-    close(dfd);
-  }
-  return true;
-}
+/// What reading the preference file found.
+enum class PrefFile { Missing, Read, Damaged };
 
-/// Reads the preference file into \p db; what a damaged file held before the
-/// damage is kept. False when there is no readable file.
-bool ReadPreferences(VoDataBase& db) {
+/// Reads the preference file into \p db. Damaged: the file exists but cannot
+/// be read (no permission, an I/O error, too large) or does not parse to its
+/// end; \p db then holds the entries read before the damage.
+PrefFile ReadPreferences(VoDataBase& db) {
   std::string file = PreferenceFile();
-  if (file.empty()) return false;
+  if (file.empty()) return PrefFile::Missing;
   bool ok;
+  errno = 0;
   std::string text = ReadSmallFile(file, ok);
-  if (!ok) return false;
+  if (!ok) return errno == ENOENT ? PrefFile::Missing : PrefFile::Damaged;
   try {
     db.ReadFromString(Vo(text));
   } catch (const VoError&) {
-    // entries read before the damage stay
+    return PrefFile::Damaged;
   }
-  return true;
+  return PrefFile::Read;
+}
+
+/// The stored contrast of \p db as GetMacContrastEnhancement reads it.
+double StoredContrast(VoDataBase& db) {
+  double value = 0.0;
+  if (db.Exists(kContrastKey) && !ParseNumber(db.GetString(kContrastKey), value)) value = 0.0;
+  return value;
 }
 
 }  // namespace
@@ -1066,22 +1051,26 @@ int VoMacSetWorkingDir(int which) {
 
 double GetMacContrastEnhancement() {
   VoDataBase db;
-  double value = 0.0;
-  if (ReadPreferences(db) && db.Exists(kContrastKey)) {
-    if (!ParseNumber(db.GetString(kContrastKey), value)) value = 0.0;
-  }
-  return value;
+  return ReadPreferences(db) == PrefFile::Missing ? 0.0 : StoredContrast(db);
 }
 
 bool SetMacContrastEnhancement(double value) {
-  if (GetMacContrastEnhancement() == value) return false;
   if (!std::isfinite(value)) return false;
+  VoDataBase db;
+  const PrefFile found = ReadPreferences(db);
+  // A file that cannot be read or parsed whole is left as it is: writing it
+  // back would lose the settings behind the damage.
+  if (found == PrefFile::Damaged) return false;
+  if (StoredContrast(db) == value) return false;
   std::string file = PreferenceFile();
   if (file.empty() || !MakeFolders(ConfigHome(), 0700)) return false;
-  VoDataBase db;
-  ReadPreferences(db);
   db.SetString(kContrastKey, Vo(NumberText(value)));
-  return WriteFileAtomically(file, Std(db.WriteToString()));
+  try {
+    db.WriteToFile(VoFileSpec(Vo(file)));  // the database's safe replacement
+  } catch (const VoError&) {
+    return false;
+  }
+  return true;
 }
 
 // ==================================================================== file-system utilities

@@ -267,9 +267,12 @@ int VoMacSetWorkingDir(int which);
 double GetMacContrastEnhancement();
 
 /// Writes \p value under that key, keeping the file's other entries; the file
-/// is replaced atomically (temporary file, fsync, rename) and the folder made
-/// when missing. False without writing when the stored value already equals
-/// \p value or \p value is not finite; false when writing fails; else true.
+/// is replaced as VoDataBase::WriteToFile replaces one (a link followed and
+/// kept, mode, owner and extended attributes kept, temporary file, fsync,
+/// rename) and the folder made when missing. False without writing when the
+/// stored value already equals \p value or \p value is not finite, and when
+/// the file exists but cannot be read or parsed to its end (it is left as it
+/// is, byte for byte); false when writing fails; else true.
 bool SetMacContrastEnhancement(double value);
 
 // ---------------------------------------------------------------- file-system utilities

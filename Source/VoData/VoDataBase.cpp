@@ -79,25 +79,29 @@ VoDataBase& VoDataBase::operator=(const VoDataBase& other) {
 VoDataBase::~VoDataBase() {
   // Releasing the entries would destroy nested databases recursively, one
   // stack frame per level. Instead every nested database that is about to
-  // die is detached into a work list (the list holding the entry's
-  // reference), stripped of its own nested databases the same way, and only
-  // then released, so each destruction finds nothing left to recurse into.
-  // Databases that other holders keep alive are released untouched.
-  std::vector<VoDataBase*> work;
-  auto detach = [&work](VoList<VoDBData>& entries) {
+  // die is detached onto a chain (the chain holding the entry's reference),
+  // stripped of its own nested databases the same way, and only then
+  // released, so each destruction finds nothing left to recurse into.
+  // Databases that other holders keep alive are released untouched. The
+  // chain runs through the databases themselves: nothing is allocated, and
+  // nothing here can fail.
+  VoDataBase* chain = nullptr;
+  auto detach = [&chain](VoList<VoDBData>& entries) noexcept {
     VoDBData* slot = entries.storage.elements;
     for (int i = 0, n = entries.storage.size; i < n; ++i) {
       VoDataBase* db = slot[i].mDB.Get();
       if (db == nullptr || db->RefCount() != 1) continue;
-      work.push_back(db);
-      db->NewRef();                                     // the work list's reference...
+      db->NewRef();                                     // the chain's reference...
       slot[i].mDB = static_cast<VoDataBase*>(nullptr);  // ...replaces the entry's
+      db->mNextReleased = chain;
+      chain = db;
     }
   };
   detach(mEntries);
-  while (!work.empty()) {
-    VoDataBase* db = work.back();
-    work.pop_back();
+  while (chain != nullptr) {
+    VoDataBase* db = chain;
+    chain = db->mNextReleased;
+    db->mNextReleased = nullptr;
     if (db->RefCount() == 1) detach(db->mEntries);
     db->Delete();
   }
@@ -184,7 +188,16 @@ VoDataBase* VoDataBase::GetDB(const VoString& path, bool create) {
 
 void VoDataBase::SetDB(const VoString& path, VoDataBase* db, bool owned) {
   int index;
-  VoDataBase* level = GetEntry(path, true, index);
+  VoDataBase* level;
+  try {
+    level = GetEntry(path, true, index);
+  } catch (...) {
+    // An owned reference was given away with the call: it is released when
+    // the entry cannot be made, so that `SetDB(path, new VoDataBase, true)`
+    // loses nothing when it fails.
+    if (db != nullptr && owned) db->Delete();
+    throw;
+  }
   level->mEntries[index].SetDB(db, owned);
 }
 

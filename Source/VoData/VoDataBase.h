@@ -124,7 +124,8 @@ class VoDataBase : public VoObject {
   /// \p other's (as Clear() then MergeDB(&other, true)); the reference count
   /// is not touched.
   VoDataBase& operator=(const VoDataBase& other);
-  /// Destroys the entries, releasing every nested database (without recursion).
+  /// Destroys the entries, releasing every nested database (without
+  /// recursion). Allocates nothing and never throws.
   ~VoDataBase() override;
 
   // ---------------------------------------------------------------- paths
@@ -139,7 +140,8 @@ class VoDataBase : public VoObject {
   /// and a nested database are made when missing; without, null then.
   VoDataBase* GetDB(const VoString& path, bool create);
   /// Creates the entry if needed and makes \p db (may be null) its nested
-  /// database; `owned` as for VoDBData::SetDB.
+  /// database; `owned` as for VoDBData::SetDB. An owned \p db is released
+  /// when the call fails (the caller's reference has passed either way).
   void SetDB(const VoString& path, VoDataBase* db, bool owned);
 
   // ---------------------------------------------------------------- typed values
@@ -259,6 +261,8 @@ class VoDataBase : public VoObject {
   static void WriteEntryText(TextBuffer& out, const VoDBData& entry, bool quoteAll);
 
   VoList<VoDBData> mEntries;
+  // The next database on the destructor's release chain (null off the chain).
+  VoDataBase* mNextReleased = nullptr;
 };
 
 #endif  // VOFOUNDATION_VODATA_VODATABASE_H

@@ -157,7 +157,9 @@ class VoStream;
 /// - LaunchURL / LaunchFile: xdg-open started directly (fork and execve, no
 ///   shell: no text of a URL or path is ever run) with the URL as its one
 ///   argument, not waited for, and handed to the system by a double fork so
-///   that no zombie is left.
+///   that no zombie is left. A launcher that cannot be run (a file that is
+///   no program, an argument list too long) is traced at debug level 1 as
+///   "cannot run <path>: <reason>"; the caller is told nothing.
 /// - GetProcessFile: the path /proc/self/exe names.
 /// - libX11 and GIO are loaded at run time when first needed; the library does
 ///   not link against them (see Source/Linux/VoLinuxX11Private.h).

@@ -183,10 +183,49 @@ TEST(VoLinuxProcess, AProgramMakingNoProgressIsKilledAndReaped) {
   EXPECT_EQ(ZombieChildren(), 0);
 }
 
+// A tool that ends while a child it left holds its output is done with at
+// once; one that writes for ever or never ends is stopped by the limits.
+TEST(VoLinuxProcess, RunsAreBoundedByTheToolsEndAndTheLimits) {
+  TempDir dir;
+  const std::string pidFile = dir.path() + "/child";
+  dir.File("vo-forks", "#!/bin/sh\nprintf served\nsleep 30 &\necho $! > " + pidFile + "\n", 0755);
+  dir.File("vo-trickles", "#!/bin/sh\nwhile :; do echo x; sleep 0.05; done\n", 0755);
+  ScopedEnv path("PATH", dir.path() + ":" + getenv("PATH"));
+  const struct {
+    const char* tool;
+    VoLinuxRunLimits limits;
+    bool timedOut, tooMuch;
+    const char* output;  // null: any
+  } cases[] = {
+      {"vo-forks", {}, false, false, "served"},
+      {"yes", {10000, 1u << 20}, false, true, nullptr},
+      {"vo-trickles", {300, 1u << 20}, true, false, nullptr},
+  };
+  for (const auto& c : cases) {
+    const double t0 = Seconds();
+    std::string out;
+    const VoLinuxRunResult r = VoLinuxRun({c.tool}, nullptr, &out, 5000, c.limits);
+    EXPECT_LT(Seconds() - t0, 2.0) << c.tool;
+    EXPECT_EQ(r.timedOut, c.timedOut) << c.tool;
+    EXPECT_EQ(r.tooMuchOutput, c.tooMuch) << c.tool;
+    EXPECT_EQ(r.exitCode, c.output ? 0 : -1) << c.tool;
+    EXPECT_LE(out.size(), c.limits.maxOutput) << c.tool;
+    EXPECT_EQ(out, c.output ? c.output : out) << c.tool;
+    EXPECT_EQ(ZombieChildren(), 0) << c.tool;
+  }
+  std::ifstream child(pidFile);
+  pid_t sleeper = 0;
+  if (child >> sleeper && sleeper > 0) kill(sleeper, SIGKILL);
+}
+
 TEST(VoLinuxProcess, DetachedLaunchOfAMissingProgramFails) {
   // Arguments and zombies of real launches: see the VoSystem launch tests.
   EXPECT_FALSE(VoLinuxLaunchDetached({"vo-no-such-program-here"}));
   EXPECT_FALSE(VoLinuxLaunchDetached({}));
+  // Found but not runnable: the exec error comes back from the child.
+  TempDir dir;
+  EXPECT_FALSE(VoLinuxLaunchDetached({dir.File("vo-text", "no program\n", 0755)}));
+  EXPECT_FALSE(VoLinuxLaunchDetached({"true", std::string(200000, 'x')}));  // E2BIG
   EXPECT_EQ(ZombieChildren(), 0);
 }
 

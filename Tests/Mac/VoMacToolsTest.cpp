@@ -1013,6 +1013,54 @@ TEST_F(MacToolsPrefTest, OtherEntriesAreKept) {
   EXPECT_EQ(ReadFile(mFile), "zoom = 2\ncontrast = 0.75\nnested = 1\n{\n\tkey = v\n}\n");
 }
 
+TEST_F(MacToolsPrefTest, LinkModeAndOtherEntriesAreKept) {
+  ASSERT_EQ(mkdir(P("cfg").c_str(), 0700), 0);
+  WriteFile(P("real.txt"), "zoom = 2\n");
+  ASSERT_EQ(chmod(P("real.txt").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("../real.txt", mFile.c_str()), 0);
+  EXPECT_TRUE(SetMacContrastEnhancement(0.5));
+  struct stat st;
+  ASSERT_EQ(lstat(mFile.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+  EXPECT_EQ(ReadFile(P("real.txt")), "zoom = 2\ncontrast = 0.5\n");
+  ASSERT_EQ(stat(P("real.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
+// A file that cannot be read or parsed whole is never written back in part.
+TEST_F(MacToolsPrefTest, DamagedFilesAreLeftAsTheyAre) {
+  ASSERT_EQ(mkdir(P("cfg").c_str(), 0700), 0);
+  for (const char* text : {"zoom = 2\nname = \"open\nlater = 1\n", "contrast = 0.1\nzoom 2\nlater = 1\n"}) {
+    WriteFile(mFile, text);
+    EXPECT_FALSE(SetMacContrastEnhancement(0.5)) << text;
+    EXPECT_EQ(ReadFile(mFile), text);
+  }
+  // Larger than any preference file: not read, so not rewritten.
+  WriteFile(mFile, "zoom = 2\n");
+  ASSERT_EQ(truncate(mFile.c_str(), 17 << 20), 0);
+  const ino_t inode = Inode();
+  EXPECT_FALSE(SetMacContrastEnhancement(0.5));
+  EXPECT_EQ(Inode(), inode);
+  // No read permission: tried as nobody when run as root.
+  ASSERT_EQ(chmod(mRoot.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(P("cfg").c_str(), 0777), 0);
+  WriteFile(mFile, "zoom = 2\n");
+  ASSERT_EQ(chmod(mFile.c_str(), 0222), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (geteuid() == 0 && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
+      _exit(77);
+    _exit(SetMacContrastEnhancement(0.5) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(mFile), "zoom = 2\n");
+}
+
 TEST_F(MacToolsPrefTest, UnwritableFolderReportsFalse) {
   WriteFile(P("file"), "");
   setenv("XDG_CONFIG_HOME", P("file/cfg").c_str(), 1);

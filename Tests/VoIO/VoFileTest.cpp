@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Mac/VoMacToolsOSX.h"
 #include "VoCore/VoError.h"
 #include "VoIO/VoFile.h"
 #include "Support/VoTempFolder.h"
@@ -79,6 +80,21 @@ TEST_F(VoFileTest, OpenWithNoneOrAnUnknownModeNamesTheFile) {
     EXPECT_EQ(name, "FileNotOpen: " + Path("x.txt"));
     EXPECT_FALSE(file.IsOpen());
   }
+  EXPECT_FALSE(Exists("x.txt"));
+}
+
+// A fixed-length name whose length was made negative names no file: an
+// argument error in every mode, and in the bridge below.
+TEST_F(VoFileTest, ANameOfNegativeLengthIsAnArgumentError) {
+  VoString name(Path("x.txt").c_str(), static_cast<long>(Path("x.txt").size()), true);
+  name.SetLength(-1);
+  const VoFileSpec spec(name);
+  for (eVoFileAccess mode : {eVoFileRead, eVoFileWrite, eVoFileReadWrite}) {
+    VoFile file(spec, eVoFileNone);
+    EXPECT_EQ(CodeOf([&] { file.Open(mode); }), 3u) << mode;
+  }
+  FSRef ref;
+  EXPECT_EQ(CodeOf([&] { VoFileSpecToFSRef(ref, spec); }), 3u);
   EXPECT_FALSE(Exists("x.txt"));
 }
 

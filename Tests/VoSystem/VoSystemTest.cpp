@@ -1037,11 +1037,49 @@ TEST_F(VoSystemLaunch, ManyLaunchesLeaveNoZombie) {
   EXPECT_EQ(ZombieChildren(), 0);
 }
 
+TEST_F(VoSystemLaunch, ALauncherThatCannotRunIsTracedNotReported) {
+  const std::string launcher = dir_.Write("bin/xdg-open", "no program\n");  // no #! line: ENOEXEC
+  chmod(launcher.c_str(), 0755);
+  const std::string log = dir_.Path("log.txt");
+  VoSetDebugOutputFileImpl(Vo(log));
+  VoSetDebugLevelImpl(1);
+  VoSystem::LaunchURL(Vo("https://example.invalid/"));  // reports nothing: no throw
+  VoSetDebugLevelImpl(0);
+  VoSetDebugOutputImpl(VoGetDefaultOutputStream());
+  EXPECT_EQ(ReadFile(log), "cannot run " + launcher + ": " + strerror(ENOEXEC) + "\n");
+  EXPECT_EQ(ZombieChildren(), 0);
+}
+
 TEST_F(VoSystemLaunch, MissingFileThrowsErrWithTheBridgeStatus) {
   const VoError e = Caught([&] { VoSystem::LaunchFile(Spec(dir_.Path("no such file.txt"))); });
   EXPECT_STREQ(e.GetErrName(), "err");
   EXPECT_EQ(e.GetErr(), static_cast<unsigned long>(-43L));
   EXPECT_STREQ(e.GetFileName(), "VoSystem.cpp");
+}
+
+// An xclip stand-in that leaves a child holding its output, as many
+// wrappers do, and one that never stops writing: both end the call soon.
+TEST(VoSystemClipboardTools, ToolsThatLeaveChildrenOrNeverStopAreBounded) {
+  TempDir dir;
+  const std::string xclip =
+      dir.Write("xclip",
+                "#!/bin/sh\ncase \"$*\" in *TARGETS*) echo UTF8_STRING;; *) printf kept;; esac\n"
+                "sleep 30 &\necho $! >> " +
+                    dir.Path("held") + "\n");
+  chmod(xclip.c_str(), 0755);
+  ScopedEnv path("PATH", dir.path() + ":" + getenv("PATH"));
+  ScopedEnv display("DISPLAY", ":vo-none");
+  ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+  double t0 = Seconds();
+  EXPECT_EQ(Bytes(VoSystem::CopyFromClipboard()), "kept");
+  EXPECT_LT(Seconds() - t0, 3.0);
+  dir.Write("xclip", "#!/bin/sh\nexec yes\n");
+  t0 = Seconds();
+  EXPECT_EQ(VoSystem::CopyFromClipboard().length(), 0);
+  EXPECT_LT(Seconds() - t0, 12.0);
+  EXPECT_EQ(ZombieChildren(), 0);
+  std::ifstream held(dir.Path("held"));
+  for (pid_t child; held >> child;) kill(child, SIGKILL);
 }
 
 TEST(VoSystemLaunchNoTool, WithoutXdgOpenNothingHappens) {

@@ -9,7 +9,8 @@
 #     xiccd, gives each output a sample ICC profile from Debian's packages (one
 #     under a path with blanks), runs vistal against it, and stops all of it again.
 #     The demo needs root.
-# When run as root it first installs the Debian packages it needs that are missing.
+# When run as root it first installs the Debian packages it needs that are missing;
+# run by another user it checks for them first and says what to install.
 # The exit status is vistal's (see `man vistal`).
 
 set -euo pipefail
@@ -34,6 +35,31 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
 }
+
+# Before anything is built: a user without root learns what is missing and
+# what needs root, and nothing is started. Root installs what is missing below.
+if [ "$(id -u)" != 0 ]; then
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "run-vistal: neither DISPLAY nor WAYLAND_DISPLAY is set, so there is no display of yours to list," >&2
+    echo "run-vistal: and the headless demo (a private Xorg server, system bus and colord) needs root:" >&2
+    echo "  sudo $0 $*" >&2
+    exit 1
+  fi
+  missing=()
+  for package in "${build_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "run-vistal: building vistal needs packages that are not installed: ${missing[*]}" >&2
+    echo "run-vistal: install them (as root, or through sudo) and run this script again:" >&2
+    echo "  sudo apt-get install --no-install-recommends ${build_packages[*]}" >&2
+    exit 1
+  fi
+elif [ -n "${SUDO_USER:-}" ] && [ ! -e "$root/build" ]; then
+  # Run through sudo: the build folder stays the user's, so that the user's
+  # own builds (scripts/test.sh) can still create their folders in it.
+  install -d -o "$SUDO_USER" -g "$(id -g "$SUDO_USER")" "$root/build"
+fi
 
 if [ "$(id -u)" = 0 ]; then
   if [ -n "${DISPLAY:-}" ]; then

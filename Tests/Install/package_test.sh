@@ -66,8 +66,11 @@ fi
 root="$work/root"
 mkdir -p "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/info"
 touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
-dpkg_root() { dpkg --root="$root" --force-depends --force-not-root --force-script-chrootless "$@" >>"$work/dpkg.log" 2>&1 ||
-  { cat "$work/dpkg.log"; fail "dpkg $*"; }; }
+# dpkg wants ldconfig and start-stop-daemon on PATH, which a user's PATH may lack.
+dpkg_root() {
+  PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$root" --log="$work/dpkg.log" --force-depends --force-not-root \
+    --force-script-chrootless "$@" >>"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out"; fail "dpkg $*"; }
+}
 dpkg_root -i "$dev" ${vistal:+"$vistal"}
 
 # The sanitizer flags of the library build go on to the consumers, so that they link.

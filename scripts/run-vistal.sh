@@ -39,10 +39,11 @@ install_missing() {
 # Before anything is built: a user without root learns what is missing and
 # what needs root, and nothing is started. Root installs what is missing below.
 if [ "$(id -u)" != 0 ]; then
-  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    echo "run-vistal: neither DISPLAY nor WAYLAND_DISPLAY is set, so there is no display of yours to list," >&2
-    echo "run-vistal: and the headless demo (a private Xorg server, system bus and colord) needs root:" >&2
-    echo "  sudo $0 $*" >&2
+  if [ -n "${VISTAL_DEMO:-}" ] || { [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; }; then
+    [ -n "${VISTAL_DEMO:-}" ] ||
+      echo "run-vistal: neither DISPLAY nor WAYLAND_DISPLAY is set, so there is no display of yours to list," >&2
+    echo "run-vistal: the headless demo (a display server, system bus and colord of its own) needs root:" >&2
+    echo "  sudo ${VISTAL_DEMO:+VISTAL_DEMO=$VISTAL_DEMO }$0 $*" >&2
     exit 1
   fi
   missing=()

@@ -1,7 +1,9 @@
-// VoFoundation.h - the whole public interface of the library in one include.
+/// \file
+/// The whole public interface of the library in one include.
 #ifndef VOFOUNDATION_H
 #define VOFOUNDATION_H
 
+#include "VoFoundationVersion.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoMemory.h"
 #include "VoCore/VoString.h"

@@ -14,7 +14,8 @@
 #     colord devices registered as a Wayland compositor registers them.
 #     VISTAL_DEMO=x11 asks for the X demo even inside a session.
 #   The demos need root.
-# When run as root it first installs the Debian packages it needs that are missing.
+# When run as root it first installs the Debian packages it needs that are missing;
+# run by another user it checks for them first and says what to install.
 # The exit status is vistal's (see `man vistal`).
 
 set -euo pipefail
@@ -54,6 +55,32 @@ install_missing() {
   fi
 }
 
+# Before anything is built: a user without root learns what is missing and
+# what needs root, and nothing is started. Root installs what is missing below.
+if [ "$(id -u)" != 0 ]; then
+  if [ -n "$demo" ]; then
+    [ -n "${VISTAL_DEMO:-}" ] ||
+      echo "run-vistal: neither DISPLAY nor WAYLAND_DISPLAY is set, so there is no display of yours to list," >&2
+    echo "run-vistal: the headless $demo demo (a display server, system bus and colord of its own) needs root:" >&2
+    echo "  sudo ${VISTAL_DEMO:+VISTAL_DEMO=$VISTAL_DEMO }$0 $*" >&2
+    exit 1
+  fi
+  missing=()
+  for package in "${build_packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "run-vistal: building vistal needs packages that are not installed: ${missing[*]}" >&2
+    echo "run-vistal: install them (as root, or through sudo) and run this script again:" >&2
+    echo "  sudo apt-get install --no-install-recommends ${build_packages[*]}" >&2
+    exit 1
+  fi
+elif [ -n "${SUDO_USER:-}" ] && [ ! -e "$root/build" ]; then
+  # Run through sudo: the build folder stays the user's, so that the user's
+  # own builds (scripts/test.sh) can still create their folders in it.
+  install -d -o "$SUDO_USER" -g "$(id -g "$SUDO_USER")" "$root/build"
+fi
+
 if [ "$(id -u)" = 0 ] && [ -z "${VISTAL_DEMO_INSIDE:-}" ]; then
   case $demo in
   "") install_missing "${build_packages[@]}" ;;
@@ -70,11 +97,6 @@ if [ -z "$demo" ]; then
   exec "$vistal" "$@"
 fi
 
-if [ "$(id -u)" != 0 ]; then
-  echo "run-vistal: the headless $demo demo needs root (a display server and colord of its own)." >&2
-  echo "run-vistal: run it as root, or set WAYLAND_DISPLAY or DISPLAY to use your own session." >&2
-  exit 1
-fi
 if [ "$demo" = wayland ] && [ -z "${VISTAL_DEMO_INSIDE:-}" ]; then
   # Made-up kernel connectors need a /sys/class of their own.
   exec env VISTAL_DEMO_INSIDE=1 unshare --mount --propagation private bash "${BASH_SOURCE[0]}" "$@"

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Builds and tests everything: a formatting check, a -Werror build with the whole suite, the suite
-# again under AddressSanitizer + UndefinedBehaviorSanitizer, the threaded parts
-# under ThreadSanitizer, a clang build with
-# the fuzz targets (each run briefly on its seed corpus) and the benchmarks
-# (built, not run).
+# Builds and tests everything: a formatting check, a -Werror build with the API reference and
+# the whole suite (the Debian packages included), the suite again under AddressSanitizer +
+# UndefinedBehaviorSanitizer, the threaded parts under ThreadSanitizer, a clang build with the
+# fuzz targets (each run briefly on its seed corpus) and the benchmarks (built, not run).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -17,6 +16,8 @@ echo "== g++ -Werror build and test suite"
 cmake -S . -B build/werror -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVO_WERROR=ON \
   -DVO_BUILD_BENCHMARKS=ON -DCMAKE_CXX_COMPILER=g++ >/dev/null
 cmake --build build/werror -j "$jobs"
+echo "== API reference (Doxygen, warnings are errors)"
+cmake --build build/werror --target docs
 ctest --test-dir build/werror --output-on-failure -j "$jobs"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and test suite"

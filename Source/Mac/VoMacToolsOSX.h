@@ -1,4 +1,5 @@
-// VoMacToolsOSX.h - the bridge to the file system: well-known folders, file identities, codes, walks.
+/// \file
+/// The bridge to the file system: well-known folders, file identities, codes, walks.
 #ifndef VOFOUNDATION_MAC_VOMACTOOLSOSX_H
 #define VOFOUNDATION_MAC_VOMACTOOLSOSX_H
 
@@ -78,7 +79,7 @@ enum VoFolderType : int {
 typedef short OSErr;
 
 // The statuses of the bridge. errno values map as VoMacErrnoToStatus() says.
-constexpr OSErr kVoStatusNoErr = 0;
+constexpr OSErr kVoStatusNoErr = 0;             ///< success
 constexpr OSErr kVoStatusDiskFull = -34;        ///< ENOSPC, EDQUOT
 constexpr OSErr kVoStatusIOErr = -36;           ///< EIO and every errno not listed
 constexpr OSErr kVoStatusBadName = -37;         ///< an empty name where one is needed
@@ -106,6 +107,7 @@ OSErr VoMacErrnoToStatus(int errnum);
 /// PATH_MAX (deep walks); calls on such a reference then fail with
 /// kVoStatusNameTooLong.
 struct FSRef {
+  /// The absolute path of the file or folder.
   VoString path;
 };
 
@@ -126,25 +128,26 @@ struct FSSpec {
 };
 
 // Bits of whichInfo: which fields of FSCatalogInfo a call fills (or sets).
-constexpr uint32_t kFSCatInfoNone = 0x0000;
-constexpr uint32_t kFSCatInfoNodeFlags = 0x0002;    ///< nodeFlags (always filled)
-constexpr uint32_t kFSCatInfoParentDirID = 0x0008;  ///< parentPath
-constexpr uint32_t kFSCatInfoCreateDate = 0x0020;   ///< createDate
-constexpr uint32_t kFSCatInfoContentMod = 0x0040;   ///< contentModDate
-constexpr uint32_t kFSCatInfoFinderInfo = 0x0800;   ///< fileType, fileCreator, finderFlags
-constexpr uint32_t kFSCatInfoDataSizes = 0x4000;    ///< dataLogicalSize
-constexpr uint32_t kFSCatInfoGettableInfo = 0x486A;
+constexpr uint32_t kFSCatInfoNone = 0x0000;          ///< no field
+constexpr uint32_t kFSCatInfoNodeFlags = 0x0002;     ///< nodeFlags (always filled)
+constexpr uint32_t kFSCatInfoParentDirID = 0x0008;   ///< parentPath
+constexpr uint32_t kFSCatInfoCreateDate = 0x0020;    ///< createDate
+constexpr uint32_t kFSCatInfoContentMod = 0x0040;    ///< contentModDate
+constexpr uint32_t kFSCatInfoFinderInfo = 0x0800;    ///< fileType, fileCreator, finderFlags
+constexpr uint32_t kFSCatInfoDataSizes = 0x4000;     ///< dataLogicalSize
+constexpr uint32_t kFSCatInfoGettableInfo = 0x486A;  ///< every field the bridge fills
 
-/// nodeFlags bits.
+/// nodeFlags bit: the file is locked (not writable).
 constexpr uint16_t kFSNodeLockedMask = 0x0001;
+/// nodeFlags bit: the entry is a folder.
 constexpr uint16_t kFSNodeIsDirectoryMask = 0x0010;
 /// finderFlags bit of the invisible flag.
 constexpr uint16_t kIsInvisible = 0x4000;
 
 /// A time on the file system: seconds and nanoseconds since 1970-01-01 00:00:00 UTC.
 struct VoMacTime {
-  int64_t seconds = 0;
-  uint32_t nanoseconds = 0;
+  int64_t seconds = 0;       ///< whole seconds (negative before 1970)
+  uint32_t nanoseconds = 0;  ///< 0 to 999999999
 };
 
 /// Catalog information of one object, as far as whichInfo asked for it.

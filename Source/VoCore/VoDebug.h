@@ -1,4 +1,5 @@
-// VoDebug.h - the process-wide levelled debug log and the debugger and memory-checking hooks.
+/// \file
+/// The process-wide levelled debug log and the debugger and memory-checking hooks.
 #ifndef VOFOUNDATION_VOCORE_VODEBUG_H
 #define VOFOUNDATION_VOCORE_VODEBUG_H
 

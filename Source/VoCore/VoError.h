@@ -1,4 +1,5 @@
-// VoError.h - the library's one exception type and its table of error codes.
+/// \file
+/// The library's one exception type and its table of error codes.
 #ifndef VOFOUNDATION_VOCORE_VOERROR_H
 #define VOFOUNDATION_VOCORE_VOERROR_H
 
@@ -41,7 +42,10 @@ class VoError {
   /// the debug log at level 1 before it is stored. A null \p name is stored as
   /// "Unknown", a null \p file as none.
   VoError(unsigned long code, const char* name, const char* file, int line);
+  /// A copy with its own copies of name and file; not traced again.
   VoError(const VoError& other);
+  /// Copies code, line, name and file; on an allocation failure this error is
+  /// left as it was.
   VoError& operator=(const VoError& other);
   ~VoError();
 
@@ -49,11 +53,13 @@ class VoError {
   /// when null). Does not free strings held before; callers free them first.
   void Set(unsigned long code, const char* name, const char* file, int line);
 
+  /// The error code (see the table of codes above).
   unsigned long GetErr() const { return mErr; }
   /// The name or message; "" when there is none.
   const char* GetErrName() const { return mErrName ? mErrName : ""; }
   /// Base name of the raising file; "" when none was given.
   const char* GetFileName() const { return mFileName ? mFileName : ""; }
+  /// Line of the raising statement; 0 when none was given.
   int GetLine() const { return mLine; }
 
   /// "No Error" for code 0 or no name, else "Error=<code> (<name>)". The text

@@ -1,4 +1,5 @@
-// VoMemory.h - cast by class name, reference-counted objects and the replaceable block allocator.
+/// \file
+/// Cast by class name, reference-counted objects and the replaceable block allocator.
 #ifndef VOFOUNDATION_VOCORE_VOMEMORY_H
 #define VOFOUNDATION_VOCORE_VOMEMORY_H
 
@@ -11,8 +12,11 @@
 class VoCastBase {
  public:
   VoCastBase() = default;
+  /// Copying copies nothing: the class has no data.
+  /// @{
   VoCastBase(const VoCastBase&) = default;
   VoCastBase& operator=(const VoCastBase&) = default;
+  /// @}
 
   /// This object when \p name is "VoCastBase", otherwise null (also for a null name).
   virtual void* Cast(const char* name);
@@ -72,8 +76,11 @@ class VoMemoryManager {
   virtual void Free(void* block) = 0;
 
  protected:
+  /// Managers are copied only by subclasses that allow it.
+  /// @{
   VoMemoryManager(const VoMemoryManager&) = default;
   VoMemoryManager& operator=(const VoMemoryManager&) = default;
+  /// @}
 };
 
 /// The default manager: the global scalar new and delete operators.

@@ -1,4 +1,5 @@
-// VoString.h - the library's byte string: value semantics over a shared, counted buffer.
+/// \file
+/// The library's byte string: value semantics over a shared, counted buffer.
 #ifndef VOFOUNDATION_VOCORE_VOSTRING_H
 #define VOFOUNDATION_VOCORE_VOSTRING_H
 
@@ -33,7 +34,9 @@ struct VoStringData {
   /// NewStringData() start with it false), which is always safe.
   bool mAppendReady;
 
+  /// The characters, which follow the header in the same block.
   char* Chars() noexcept { return reinterpret_cast<char*>(this + 1); }
+  /// The characters, read-only.
   const char* Chars() const noexcept { return reinterpret_cast<const char*>(this + 1); }
 };
 static_assert(sizeof(VoStringData) == 16, "the string block header is 16 bytes");
@@ -98,6 +101,8 @@ class VoString {
     }
     return *this;
   }
+  /// Takes over \p other's buffer (releasing this string's own); \p other is
+  /// left without a buffer.
   VoString& operator=(VoString&& other) noexcept {
     if (this != &other) {
       Release(mData);
@@ -131,14 +136,18 @@ class VoString {
 
   /// The character at \p index. Checks against the capacity, not the length:
   /// throws "VoIndexError" (7) without a buffer or unless 0 <= index < capacity.
+  /// @{
   char operator[](int index) const { return At(index); }
   char operator[](long index) const { return At(index); }
+  /// @}
   /// A writable reference: the same check, then WriteAccess(). When the buffer
   /// is shared the private copy has capacity = length, so the index must also
   /// be below the length; otherwise "VoIndexError" (7), thrown before anything
   /// changes. Writing a zero byte into a text string shortens it.
+  /// @{
   char& operator[](int index) { return WritableAt(index); }
   char& operator[](long index) { return WritableAt(index); }
+  /// @}
 
   /// Without a buffer: null, and \p length is not touched. Otherwise
   /// WriteAccess(), stores length() into \p length (when not null) and returns
@@ -338,6 +347,7 @@ class VoString {
   VoStringData* mData;
 };
 
+/// @{
 /// Equality by strcmp. A null C string on either side throws "VoArgErr" (3).
 bool operator==(const VoString& a, const VoString& b);
 bool operator==(const VoString& a, const char* b);
@@ -345,16 +355,21 @@ bool operator==(const char* a, const VoString& b);
 bool operator!=(const VoString& a, const VoString& b);
 bool operator!=(const VoString& a, const char* b);
 bool operator!=(const char* a, const VoString& b);
+/// @}
+/// @{
 /// Ordering by strcmp (unsigned bytes).
 bool operator<(const VoString& a, const VoString& b);
 bool operator>(const VoString& a, const VoString& b);
 bool operator<=(const VoString& a, const VoString& b);
 bool operator>=(const VoString& a, const VoString& b);
+/// @}
 
+/// @{
 /// A copy of \p a with \p b appended.
 VoString operator+(const VoString& a, const VoString& b);
 VoString operator+(const VoString& a, char b);
 VoString operator+(char a, const VoString& b);
+/// @}
 
 /// Case-insensitive comparison of C strings: bytes are signed 8-bit values and
 /// only 'A'..'Z' fold (to 'a'..'z'). Returns the folded difference at the first

@@ -1,4 +1,5 @@
-// VoTemplates.h - owning pointer to a reference-counted object.
+/// \file
+/// Owning pointer to a reference-counted object.
 #ifndef VOFOUNDATION_VOCORE_VOTEMPLATES_H
 #define VOFOUNDATION_VOCORE_VOTEMPLATES_H
 
@@ -57,8 +58,11 @@ class VoSmartPtr {
 
   /// The object, or null; the reference stays with this pointer.
   T* Get() const { return mPtr; }
+  /// The object, or null, as a plain pointer (borrowed).
   operator T*() const { return mPtr; }  // NOLINT(google-explicit-constructor)
+  /// Member access on the object; the pointer must not be null.
   T* operator->() const { return mPtr; }
+  /// The object; the pointer must not be null.
   T& operator*() const { return *mPtr; }
 
  private:

@@ -1,4 +1,5 @@
-// VoArray.h - fixed-size array with checked indexing.
+/// \file
+/// Fixed-size array with checked indexing.
 #ifndef VOFOUNDATION_VODATA_VOARRAY_H
 #define VOFOUNDATION_VODATA_VOARRAY_H
 
@@ -34,6 +35,7 @@ T* VoNewElementBlock(int n, int raw) {
 /// Asks VoArray(n, VoRawElements{k}) to leave the first k elements of a
 /// trivial element type uninitialised, for an owner that writes them itself.
 struct VoRawElements {
+  /// How many leading elements the owner writes itself.
   int count;
 };
 

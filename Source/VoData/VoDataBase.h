@@ -1,4 +1,5 @@
-// VoDataBase.h - hierarchical key/value text database: entries, path lookup and the text format.
+/// \file
+/// Hierarchical key/value text database: entries, path lookup and the text format.
 #ifndef VOFOUNDATION_VODATA_VODATABASE_H
 #define VOFOUNDATION_VODATA_VODATABASE_H
 
@@ -58,7 +59,9 @@ class VoDBData {
   VoString GetKey() const { return mKey; }
   /// A copy of the value.
   VoString GetVal() const { return mValue; }
+  /// Replaces the key; the value and nested database stay.
   void SetKey(const VoString& key) { mKey = key; }
+  /// Replaces the value; the key and nested database stay.
   void SetVal(const VoString& value) { mValue = value; }
   /// The nested database (borrowed), or null.
   VoDataBase* GetDB() const { return mDB.Get(); }

@@ -1,4 +1,5 @@
-// VoList.h - ordered sequence in a ring buffer with appending at both ends.
+/// \file
+/// Ordered sequence in a ring buffer with appending at both ends.
 #ifndef VOFOUNDATION_VODATA_VOLIST_H
 #define VOFOUNDATION_VODATA_VOLIST_H
 

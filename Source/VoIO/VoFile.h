@@ -1,4 +1,5 @@
-// VoFile.h - the stream on a named file, and the write-only stream that appends every write to a file.
+/// \file
+/// The stream on a named file, and the write-only stream that appends every write to a file.
 #ifndef VOFOUNDATION_VOIO_VOFILE_H
 #define VOFOUNDATION_VOIO_VOFILE_H
 

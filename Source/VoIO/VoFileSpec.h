@@ -1,4 +1,5 @@
-// VoFileSpec.h - file specifications, listing facts and the table of known file types.
+/// \file
+/// File specifications, listing facts and the table of known file types.
 #ifndef VOFOUNDATION_VOIO_VOFILESPEC_H
 #define VOFOUNDATION_VOIO_VOFILESPEC_H
 
@@ -41,10 +42,10 @@ enum VoFileType : int {
 /// One entry of the file-type table. Type and creator IDs are four-character
 /// codes, first character in the most significant byte ("TEXT" = 0x54455854).
 struct VoFileTypeEntry {
-  VoFileType type;
-  unsigned long typeID;
-  unsigned long creatorID;
-  const char* extension;  ///< lower case, without the dot; "" for none
+  VoFileType type;          ///< the kind of file
+  unsigned long typeID;     ///< four-character type code, e.g. "prof" for ICC profiles
+  unsigned long creatorID;  ///< four-character code of the application that makes such files
+  const char* extension;    ///< lower case, without the dot; "" for none
 };
 
 /// A file or folder name: the whole path as set (the full name) plus a type ID
@@ -79,10 +80,13 @@ class VoFileSpec {
   /// Type and creator ID 0, full name \p fullName; a non-empty name goes
   /// through SetFullName, which derives the type from its extension.
   VoFileSpec(const VoString& fullName = VoString());
+  /// Copies full name, type and creator ID (and a pending read of stored codes).
+  /// @{
   VoFileSpec(const VoFileSpec& other) = default;
   VoFileSpec(VoFileSpec&& other) noexcept = default;
   VoFileSpec& operator=(const VoFileSpec& other) = default;
   VoFileSpec& operator=(VoFileSpec&& other) noexcept = default;
+  /// @}
   virtual ~VoFileSpec();
 
   // ---------------------------------------------------------------- reading the name
@@ -127,6 +131,7 @@ class VoFileSpec {
   void AdjustExtension();
 
   // ---------------------------------------------------------------- type and creator
+  /// The four-character type code; 0 when none is known.
   unsigned long GetTypeID() const {
     if (mCodesLater) ReadStoredCodes();
     return mTypeID;
@@ -136,6 +141,7 @@ class VoFileSpec {
     if (mCodesLater) ReadStoredCodes();
     mTypeID = static_cast<uint32_t>(id);
   }
+  /// The four-character creator code; 0 when none is known.
   unsigned long GetCreatorID() const {
     if (mCodesLater) ReadStoredCodes();
     return mCreatorID;
@@ -247,13 +253,21 @@ class VoFileInfo : public VoFileSpec {
   /// listing facts.
   VoFileInfo(const VoFileSpec& fileSpec);
 
+  /// When the file was created (UTC); the zero date for folders.
   VoDate GetCreationDate() const { return mCreationDate; }
+  /// Stores the creation date.
   void SetCreationDate(const VoDate& date) { mCreationDate = date; }
+  /// When the file's contents last changed (UTC); the zero date for folders.
   VoDate GetModificationDate() const { return mModificationDate; }
+  /// Stores the modification date.
   void SetModificationDate(const VoDate& date) { mModificationDate = date; }
+  /// True for anything that is not a folder.
   bool IsFile() const { return mIsFile; }
+  /// Stores whether the entry is a file (true) or a folder (false).
   void SetIsFile(bool isFile) { mIsFile = isFile; }
+  /// The size in bytes; 0 for folders.
   unsigned long GetSize() const { return mSize; }
+  /// Stores the size in bytes.
   void SetSize(unsigned long size) { mSize = size; }
 
  private:

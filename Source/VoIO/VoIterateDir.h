@@ -1,4 +1,5 @@
-// VoIterateDir.h - depth-first walks of a folder tree, one VoFileInfo per entry.
+/// \file
+/// Depth-first walks of a folder tree, one VoFileInfo per entry.
 #ifndef VOFOUNDATION_VOIO_VOITERATEDIR_H
 #define VOFOUNDATION_VOIO_VOITERATEDIR_H
 

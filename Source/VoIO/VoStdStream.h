@@ -1,4 +1,5 @@
-// VoStdStream.h - streams on the process's standard input and standard output.
+/// \file
+/// Streams on the process's standard input and standard output.
 #ifndef VOFOUNDATION_VOIO_VOSTDSTREAM_H
 #define VOFOUNDATION_VOIO_VOSTDSTREAM_H
 
@@ -20,7 +21,7 @@ class VoStdStream : public VoStream {
   long GetPosition() override;
 
  protected:
-  long mPosition;  // bytes passed through this object
+  long mPosition;  ///< bytes passed through this object
 };
 
 /// The process's standard input (the C library's stdin).

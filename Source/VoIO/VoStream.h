@@ -1,4 +1,5 @@
-// VoStream.h - the abstract byte stream, its access and seek modes, text output operators and stream copying.
+/// \file
+/// The abstract byte stream, its access and seek modes, text output operators and stream copying.
 #ifndef VOFOUNDATION_VOIO_VOSTREAM_H
 #define VOFOUNDATION_VOIO_VOSTREAM_H
 
@@ -30,8 +31,11 @@ enum eVoFileSeekMode {
 class VoStream : public VoObject {
  public:
   VoStream() = default;
+  /// Streams copy as objects do (the reference count is not copied).
+  /// @{
   VoStream(const VoStream&) = default;
   VoStream& operator=(const VoStream&) = default;
+  /// @}
   ~VoStream() override;
 
   /// Reads up to \p size bytes into \p buffer; the number read goes to \p count.

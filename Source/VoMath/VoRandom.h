@@ -1,4 +1,5 @@
-// VoRandom.h - a reproducible Lehmer random-number generator and its variates.
+/// \file
+/// A reproducible Lehmer random-number generator and its variates.
 #ifndef VOFOUNDATION_VOMATH_VORANDOM_H
 #define VOFOUNDATION_VOMATH_VORANDOM_H
 

@@ -1,4 +1,5 @@
-// VoPlatform.h - processor byte order, system version, platform value and byte swapping.
+/// \file
+/// Processor byte order, system version, platform value and byte swapping.
 #ifndef VOFOUNDATION_VOSYSTEM_VOPLATFORM_H
 #define VOFOUNDATION_VOSYSTEM_VOPLATFORM_H
 
@@ -55,23 +56,29 @@ long VoSystemVersionFromRelease(const char* release);
 /// kVoPlatformVersion9 for 0x0900 to 0x0FFF, kVoPlatformOlder below 0x0900.
 long VoPlatformFromSystemVersion(long version);
 
+/// @{
 /// The value with its two bytes exchanged.
 short SwapShort(short value);
 unsigned short SwapUShort(unsigned short value);
+/// @}
 
 /// The low 32 bits of \p value with their four bytes in reverse order. SwapLong
 /// returns the swapped 32 bits as a signed 32-bit value widened to long (so
 /// SwapLong(0x80) is -2147483648); SwapULong returns them zero-extended. Bits
 /// above the low 32 of a 64-bit long are ignored.
+/// @{
 long SwapLong(long value);
 unsigned long SwapULong(unsigned long value);
+/// @}
 
 /// Reverse the bytes of each of \p count consecutive 16-bit or 32-bit values
 /// in place. SwapLongPtr works on 32-bit units (int32_t, not the 64-bit long of
 /// LP64 systems); cast other 32-bit element types. A null pointer or a
 /// count <= 0 does nothing.
+/// @{
 void SwapShortPtr(int16_t* values, long count);
 void SwapLongPtr(int32_t* values, long count);
+/// @}
 
 #ifdef __cplusplus
 }

@@ -1,4 +1,5 @@
-// VoSystem.h - calendar dates (VoDate) and the operating-system utilities (VoSystem).
+/// \file
+/// Calendar dates (VoDate) and the operating-system utilities (VoSystem).
 #ifndef VOFOUNDATION_VOSYSTEM_VOSYSTEM_H
 #define VOFOUNDATION_VOSYSTEM_VOSYSTEM_H
 
@@ -40,19 +41,24 @@ class VoDate {
   /// Clamps and stores the three time fields; the date fields stay.
   void SetTime(int hour, int minute, int second);
 
-  // Field access: written values are stored unchanged (no clamping).
+  /// Field access: written values are stored unchanged (no clamping).
+  /// @{
   int& Year() { return mYear; }
   int& Month() { return mMonth; }
   int& Day() { return mDay; }
   int& Hour() { return mHour; }
   int& Minute() { return mMinute; }
   int& Second() { return mSecond; }
+  /// @}
+  /// A field's value.
+  /// @{
   int Year() const { return mYear; }
   int Month() const { return mMonth; }
   int Day() const { return mDay; }
   int Hour() const { return mHour; }
   int Minute() const { return mMinute; }
   int Second() const { return mSecond; }
+  /// @}
 
   /// hour * 3600 + minute * 60 + second.
   long SecondOfDay() const;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+static_assert(VO_VERSION_MAJOR >= 1 && VO_VERSION_MINOR >= 0 && VO_VERSION_PATCH >= 0);
+
 int main() {
   try {
     VoError e(eVoIndexError, "VoIndexError", "/x/y.cpp", 3);
@@ -9,6 +11,7 @@ int main() {
   } catch (...) {
     return 2;
   }
-  std::puts("consumer ok");
+  std::printf("consumer ok %s %d.%d.%d\n", VO_VERSION_STRING, VO_VERSION_MAJOR, VO_VERSION_MINOR,
+              VO_VERSION_PATCH);
   return 0;
 }

@@ -3,10 +3,12 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <QtCore/QByteArray>
 #include <QtCore/QFile>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -69,24 +71,6 @@ void BM_VoFileReadString(benchmark::State& state) {
 }
 BENCHMARK(BM_VoFileReadString)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-/// A class derived from VoFile reads its rest with one Read on the caller's
-/// thread: what BM_VoFileReadString gains by reading in parts on two threads.
-class OneReadFile : public VoFile {
- public:
-  using VoFile::VoFile;
-};
-
-void BM_VoFileReadStringOneRead(benchmark::State& state) {
-  const std::string& path = BigFile();
-  for (auto _ : state) {
-    OneReadFile file(VoFileSpec(VoString(path.c_str())), eVoFileRead);
-    VoString text = file.ReadString();
-    benchmark::DoNotOptimize(text.c_str());
-  }
-  state.SetBytesProcessed(state.iterations() * kBigSize);
-}
-BENCHMARK(BM_VoFileReadStringOneRead)->Unit(benchmark::kMillisecond)->UseRealTime();
-
 void BM_QFileReadAll(benchmark::State& state) {
   const std::string& path = BigFile();
   for (auto _ : state) {
@@ -131,6 +115,30 @@ void BM_FreshBufferReadLoop(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kBigSize);
 }
 BENCHMARK(BM_FreshBufferReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// The floor for ReadString: a fresh block of the file's size with the hint
+/// the string's large blocks get (huge pages for the 2 MiB-aligned interior),
+/// one read() loop straight into it on this thread, free.
+void BM_FreshHugeHintBlockReadLoop(benchmark::State& state) {
+  const std::string& path = BigFile();
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  for (auto _ : state) {
+    char* buffer = static_cast<char*>(std::malloc(kBigSize + 1));
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(buffer) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + kBigSize + 1) & ~(kHuge - 1);
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    const int fd = open(path.c_str(), O_RDONLY);
+    long got = 0;
+    ssize_t n;
+    while (got < kBigSize && (n = read(fd, buffer + got, static_cast<std::size_t>(kBigSize - got))) > 0)
+      got += n;
+    close(fd);
+    benchmark::DoNotOptimize(buffer);
+    std::free(buffer);
+  }
+  state.SetBytesProcessed(state.iterations() * kBigSize);
+}
+BENCHMARK(BM_FreshHugeHintBlockReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 /// cat itself, started through the shell (includes starting the process).
 void BM_CatCommand(benchmark::State& state) {

@@ -159,7 +159,7 @@ class VoStream;
 ///   argument, not waited for, and handed to the system by a double fork so
 ///   that no zombie is left.
 /// - GetProcessFile: the path /proc/self/exe names.
-/// - libX11 and GIO are loaded at run time when first needed; the library does
+/// - libX11 and libdbus-1 are loaded at run time when first needed; the library does
 ///   not link against them (see Source/Linux/VoLinuxX11Private.h).
 ///
 /// Process-wide state: the presentation mode (a plain variable) and, per

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -25,6 +27,26 @@ bool UsableFile(int fd, int mode) {
   const int access = flags & O_ACCMODE;
   if (access != O_RDWR && access != mode) return false;
   return mode == O_RDONLY || (flags & O_APPEND) == 0;
+}
+
+/// The buffer of CopyThrough.
+constexpr std::size_t kThroughBlock = std::size_t{1} << 20;
+
+/// As copy_file_range, with pread and pwrite through \p buffer (kThroughBlock
+/// bytes): one block at most.
+ssize_t CopyThrough(int in, loff_t* inOffset, int out, loff_t* outOffset, std::size_t size, char* buffer) {
+  const ssize_t got = pread(in, buffer, size < kThroughBlock ? size : kThroughBlock, *inOffset);
+  if (got <= 0) return got;
+  ssize_t put = 0;
+  while (put < got) {
+    const ssize_t n = pwrite(out, buffer + put, static_cast<std::size_t>(got - put), *outOffset + put);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    put += n;
+  }
+  *inOffset += put;
+  *outOffset += put;
+  return put > 0 ? put : -1;
 }
 
 /// The first offset from \p offset on where \p fd holds data; the size of
@@ -68,7 +90,8 @@ long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* 
   loff_t inOffset = sourceStart;
   loff_t outOffset = targetStart;
   long copied = 0;
-  long written = 0;  // copied up to the end of the last bytes written
+  long written = 0;                 // copied up to the end of the last bytes written
+  std::unique_ptr<char[]> through;  // once the system will not copy by itself
   for (;;) {
     const long left = length > 0 ? length - copied : kCopyChunk;
     if (left == 0) {
@@ -91,7 +114,17 @@ long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* 
       ask = hole > inOffset ? static_cast<long>(std::min<off_t>(hole - inOffset, kCopyChunk)) : kCopyChunk;
     }
     if (ask > left) ask = left;
-    const ssize_t n = copy_file_range(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), 0);
+    ssize_t n = -1;
+    if (!through) {
+      n = copy_file_range(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), 0);
+      // Between two file systems the bytes pass through here, holes still kept.
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        through.reset(new (std::nothrow) char[kThroughBlock]);
+        if (through) continue;
+      }
+    } else {
+      n = CopyThrough(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), through.get());
+    }
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;  // the end, a refusal or a failure: the caller goes on with stdio
     copied += n;

@@ -8,6 +8,7 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QFile>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -119,26 +120,79 @@ BENCHMARK(BM_FreshBufferReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 /// The floor for ReadString: a fresh block of the file's size with the hint
 /// the string's large blocks get (huge pages for the 2 MiB-aligned interior),
 /// one read() loop straight into it on this thread, free.
+void FreshHugeHintBlockRead(const std::string& path) {
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  char* buffer = static_cast<char*>(std::malloc(kBigSize + 1));
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(buffer) + kHuge - 1) & ~(kHuge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + kBigSize + 1) & ~(kHuge - 1);
+  madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  const int fd = open(path.c_str(), O_RDONLY);
+  long got = 0;
+  ssize_t n;
+  while (got < kBigSize && (n = read(fd, buffer + got, static_cast<std::size_t>(kBigSize - got))) > 0)
+    got += n;
+  close(fd);
+  benchmark::DoNotOptimize(buffer);
+  std::free(buffer);
+}
+
 void BM_FreshHugeHintBlockReadLoop(benchmark::State& state) {
   const std::string& path = BigFile();
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-  for (auto _ : state) {
-    char* buffer = static_cast<char*>(std::malloc(kBigSize + 1));
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(buffer) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + kBigSize + 1) & ~(kHuge - 1);
-    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    const int fd = open(path.c_str(), O_RDONLY);
-    long got = 0;
-    ssize_t n;
-    while (got < kBigSize && (n = read(fd, buffer + got, static_cast<std::size_t>(kBigSize - got))) > 0)
-      got += n;
-    close(fd);
-    benchmark::DoNotOptimize(buffer);
-    std::free(buffer);
-  }
+  for (auto _ : state) FreshHugeHintBlockRead(path);
   state.SetBytesProcessed(state.iterations() * kBigSize);
 }
 BENCHMARK(BM_FreshHugeHintBlockReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// QFile::readAll, ReadString and the fresh-block read() loop one right after
+/// the other in each iteration, so that all three meet the same load: the time is ReadString's; the counters
+/// give each one's mean and the ratios ours / fresh block (target: at most 1.1) and QFile / ours (target: at
+/// least 3).
+void BM_VoFileReadStringPaired(benchmark::State& state) {
+  const std::string& path = BigFile();
+  const auto timed = [](auto&& read) {
+    const auto start = std::chrono::steady_clock::now();
+    read();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  const auto ours = [&path] {
+    VoFile file(VoFileSpec(VoString(path.c_str())), eVoFileRead);
+    VoString text = file.ReadString();
+    benchmark::DoNotOptimize(text.c_str());
+  };
+  const auto fresh = [&path] { FreshHugeHintBlockRead(path); };
+  const auto qfile = [&path] {
+    QFile file(QString::fromStdString(path));
+    file.open(QIODevice::ReadOnly);
+    QByteArray bytes = file.readAll();
+    benchmark::DoNotOptimize(bytes.data());
+  };
+  double sums[3] = {0, 0, 0};
+  bool oursFirst = true;
+  for (auto _ : state) {
+    double t[3];
+    // QFile first; then ReadString and the fresh block take turns at
+    // following it (fresh memory costs differ after QFile's small pages).
+    t[2] = timed(qfile);
+    if (oursFirst) {
+      t[0] = timed(ours);
+      t[1] = timed(fresh);
+    } else {
+      t[1] = timed(fresh);
+      t[0] = timed(ours);
+    }
+    oursFirst = !oursFirst;
+    state.SetIterationTime(t[0]);
+    for (int k = 0; k < 3; ++k) sums[k] += t[k];
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["ours_ms"] = sums[0] / n * 1e3;
+  state.counters["fresh_ms"] = sums[1] / n * 1e3;
+  state.counters["qfile_ms"] = sums[2] / n * 1e3;
+  state.counters["ours/fresh"] = sums[0] / sums[1];
+  state.counters["qfile/ours"] = sums[2] / sums[0];
+  state.SetBytesProcessed(state.iterations() * kBigSize);
+}
+BENCHMARK(BM_VoFileReadStringPaired)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(16);
 
 /// cat itself, started through the shell (includes starting the process).
 void BM_CatCommand(benchmark::State& state) {

@@ -59,7 +59,8 @@ const DBusApi& Api() {
 
 std::string SessionBusAddress() {
   const char* env = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (env && *env) return env;
+  // libdbus would start dbus-launch for an "autolaunch:" address.
+  if (env && *env) return std::strstr(env, "autolaunch:") ? std::string() : std::string(env);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && *runtime == '/') {
     const std::string socket = std::string(runtime) + "/bus";

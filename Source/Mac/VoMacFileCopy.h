@@ -13,7 +13,9 @@
 /// occupy no disk blocks) are not written where they fall beyond the end the
 /// target had: they stay holes there, and a hole at the end of the copy is
 /// made by extending the target (ftruncate). Where the target already has
-/// bytes, the zeros are written over them.
+/// bytes, the zeros are written over them. Between two file systems, where
+/// the system will not copy by itself, the data passes through a buffer of
+/// 1 MiB (pread, pwrite), holes still kept.
 ///
 /// \p length > 0 asks for at most \p length bytes; \p length <= 0 for every
 /// byte up to the end of \p source. Both streams must be regular files,

@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -147,11 +148,14 @@ void RunCp(benchmark::State& state, const std::vector<std::string>& argv) {
 /// CopyFile from \p source to \p target and the cp command line \p argv (its
 /// target last) one right after the other in each iteration, the order
 /// turning, each from a settled page cache, so that both meet the same load.
-/// The time is CopyFile's; the counters give cp's mean and ours / cp.
+/// The time is CopyFile's; the counters give cp's mean, ours / cp and the
+/// median of the per-iteration ratios (which one slow write-back does not
+/// move).
 void PairedWithCp(benchmark::State& state, const std::string& source, const std::string& target,
                   const std::vector<std::string>& argv) {
   double ours = 0;
   double cp = 0;
+  std::vector<double> pairs;  // ours / cp, per iteration
   bool oursFirst = true;
   for (auto _ : state) {
     double t[2];
@@ -172,7 +176,10 @@ void PairedWithCp(benchmark::State& state, const std::string& source, const std:
     state.SetIterationTime(t[0]);
     ours += t[0];
     cp += t[1];
+    pairs.push_back(t[0] / t[1]);
   }
+  std::sort(pairs.begin(), pairs.end());
+  if (!pairs.empty()) state.counters["median_pair_ours/cp"] = pairs[pairs.size() / 2];
   state.counters["cp_ms"] = cp / static_cast<double>(state.iterations()) * 1e3;
   state.counters["ours/cp"] = ours / cp;
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests everything: a formatting check, a -Werror build with the API reference and
 # the whole suite (the Debian packages included), the suite again under AddressSanitizer +
-# UndefinedBehaviorSanitizer, the threaded parts under ThreadSanitizer, a clang build with the
-# fuzz targets (each run briefly on its seed corpus) and the benchmarks (built, not run).
+# UndefinedBehaviorSanitizer, a clang build with the fuzz targets (each run briefly on its seed
+# corpus) and the benchmarks (built, not run).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -27,14 +27,6 @@ cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
-
-echo "== ThreadSanitizer build and the tests of the code that runs on two threads (walks)"
-cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVO_WERROR=ON \
-  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread \
-  -DVO_BUILD_VISTAL=OFF -DCMAKE_CXX_COMPILER=g++ >/dev/null
-cmake --build build/tsan -j "$jobs" --target MacTests VoIOTests
-TSAN_OPTIONS=halt_on_error=1 build/tsan/Tests/MacTests --gtest_brief=1
-TSAN_OPTIONS=halt_on_error=1 build/tsan/Tests/VoIOTests --gtest_brief=1
 
 echo "== clang build with fuzz targets"
 cmake -S . -B build/clang -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVO_WERROR=ON \

@@ -1,27 +1,33 @@
-// VoLinuxDBus.cpp - GIO loaded with dlopen for one D-Bus method call.
+// VoLinuxDBus.cpp - libdbus-1 loaded with dlopen for one blocking D-Bus method call.
 #include "Linux/VoLinuxDBusPrivate.h"
 
-#if __has_include(<gio/gio.h>)
+#if __has_include(<dbus/dbus.h>)
 
+#include <dbus/dbus.h>
 #include <dlfcn.h>
-#include <gio/gio.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
 
-struct GioApi {
+/// The blocking calls of libdbus-1 used here: they do their input and output
+/// on the caller's thread while they wait (GIO's connections would start a
+/// worker thread in the process).
+struct DBusApi {
   bool ok = false;
-  decltype(&g_dbus_connection_new_for_address_sync) newForAddress = nullptr;
-  decltype(&g_dbus_connection_call_sync) callSync = nullptr;
-  decltype(&g_dbus_connection_close_sync) closeSync = nullptr;
-  decltype(&g_dbus_error_get_remote_error) remoteError = nullptr;
-  decltype(&g_object_unref) objectUnref = nullptr;
-  decltype(&g_variant_unref) variantUnref = nullptr;
-  decltype(&g_error_free) errorFree = nullptr;
-  decltype(&g_free) free = nullptr;
+  decltype(&dbus_error_init) errorInit = nullptr;
+  decltype(&dbus_error_free) errorFree = nullptr;
+  decltype(&dbus_connection_open_private) openPrivate = nullptr;
+  decltype(&dbus_connection_close) close = nullptr;
+  decltype(&dbus_connection_unref) unrefConnection = nullptr;
+  decltype(&dbus_connection_send_with_reply_and_block) sendAndBlock = nullptr;
+  decltype(&dbus_message_new_method_call) newMethodCall = nullptr;
+  decltype(&dbus_message_set_auto_start) setAutoStart = nullptr;
+  decltype(&dbus_message_unref) unrefMessage = nullptr;
 };
 
 template <typename F>
@@ -30,29 +36,31 @@ bool Resolve(void* lib, const char* name, F& fn) {
   return fn != nullptr;
 }
 
-GioApi LoadApi() {
-  GioApi api;
-  // Never closed: GLib's type system cannot be unloaded.
-  void* lib = dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+DBusApi LoadApi() {
+  DBusApi api;
+  // Never closed: libdbus keeps process-wide state once used.
+  void* lib = dlopen("libdbus-1.so.3", RTLD_NOW | RTLD_LOCAL);
   if (!lib) return api;
-  api.ok = Resolve(lib, "g_dbus_connection_new_for_address_sync", api.newForAddress) &&
-           Resolve(lib, "g_dbus_connection_call_sync", api.callSync) &&
-           Resolve(lib, "g_dbus_connection_close_sync", api.closeSync) &&
-           Resolve(lib, "g_dbus_error_get_remote_error", api.remoteError) &&
-           Resolve(lib, "g_object_unref", api.objectUnref) &&
-           Resolve(lib, "g_variant_unref", api.variantUnref) && Resolve(lib, "g_error_free", api.errorFree) &&
-           Resolve(lib, "g_free", api.free);
+  api.ok = Resolve(lib, "dbus_error_init", api.errorInit) && Resolve(lib, "dbus_error_free", api.errorFree) &&
+           Resolve(lib, "dbus_connection_open_private", api.openPrivate) &&
+           Resolve(lib, "dbus_connection_close", api.close) &&
+           Resolve(lib, "dbus_connection_unref", api.unrefConnection) &&
+           Resolve(lib, "dbus_connection_send_with_reply_and_block", api.sendAndBlock) &&
+           Resolve(lib, "dbus_message_new_method_call", api.newMethodCall) &&
+           Resolve(lib, "dbus_message_set_auto_start", api.setAutoStart) &&
+           Resolve(lib, "dbus_message_unref", api.unrefMessage);
   return api;
 }
 
-const GioApi& Api() {
-  static const GioApi api = LoadApi();
+const DBusApi& Api() {
+  static const DBusApi api = LoadApi();
   return api;
 }
 
 std::string SessionBusAddress() {
   const char* env = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  if (env && *env) return env;
+  // libdbus would start dbus-launch for an "autolaunch:" address.
+  if (env && *env) return std::strstr(env, "autolaunch:") ? std::string() : std::string(env);
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && *runtime == '/') {
     const std::string socket = std::string(runtime) + "/bus";
@@ -62,28 +70,44 @@ std::string SessionBusAddress() {
   return std::string();
 }
 
-/// One call; true for an answer without error. \p missingObject is set when the
-/// service answered that it has no such object (or method) there.
-bool Call(GDBusConnection* bus, const char* path, int timeout, bool* missingObject) {
-  const GioApi& api = Api();
-  GError* error = nullptr;
-  GVariant* reply = api.callSync(bus, "org.freedesktop.ScreenSaver", path, "org.freedesktop.ScreenSaver",
-                                 "SimulateUserActivity", nullptr, nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
-                                 timeout, nullptr, &error);
-  if (reply) api.variantUnref(reply);
+/// One method call without arguments that starts no service, waiting at most
+/// \p timeout ms for the answer; true for an answer without error.
+/// \p missingObject is set when the service answered that it has no such
+/// object, interface or method there.
+bool Call(DBusConnection* bus, const char* destination, const char* path, const char* interface,
+          const char* method, int timeout, bool* missingObject) {
+  const DBusApi& api = Api();
   *missingObject = false;
-  if (error) {
-    gchar* remote = api.remoteError(error);
-    if (remote) {
-      const std::string name = remote;
-      *missingObject = name == "org.freedesktop.DBus.Error.UnknownObject" ||
-                       name == "org.freedesktop.DBus.Error.UnknownMethod" ||
-                       name == "org.freedesktop.DBus.Error.UnknownInterface";
-      api.free(remote);
-    }
-    api.errorFree(error);
+  DBusMessage* call = api.newMethodCall(destination, path, interface, method);
+  if (!call) return false;
+  api.setAutoStart(call, FALSE);
+  DBusError error;
+  api.errorInit(&error);
+  DBusMessage* reply = api.sendAndBlock(bus, call, timeout, &error);
+  api.unrefMessage(call);
+  if (reply) api.unrefMessage(reply);
+  if (error.name) {
+    *missingObject = std::strcmp(error.name, "org.freedesktop.DBus.Error.UnknownObject") == 0 ||
+                     std::strcmp(error.name, "org.freedesktop.DBus.Error.UnknownMethod") == 0 ||
+                     std::strcmp(error.name, "org.freedesktop.DBus.Error.UnknownInterface") == 0;
+    api.errorFree(&error);
   }
   return reply != nullptr;
+}
+
+/// A private connection to the bus at \p address, or null. libdbus ignores
+/// SIGPIPE for the whole process when it opens a connection (it sends with
+/// MSG_NOSIGNAL anyway): the caller's disposition is put back.
+DBusConnection* Open(const std::string& address) {
+  const DBusApi& api = Api();
+  struct sigaction oldPipe {};
+  const bool saved = sigaction(SIGPIPE, nullptr, &oldPipe) == 0;
+  DBusError error;
+  api.errorInit(&error);
+  DBusConnection* bus = api.openPrivate(address.c_str(), &error);
+  if (saved) sigaction(SIGPIPE, &oldPipe, nullptr);
+  if (error.name) api.errorFree(&error);
+  return bus;
 }
 
 }  // namespace
@@ -91,26 +115,28 @@ bool Call(GDBusConnection* bus, const char* path, int timeout, bool* missingObje
 bool VoLinuxSimulateUserActivity(int timeoutMilliseconds) {
   const std::string address = SessionBusAddress();
   if (address.empty() || !Api().ok) return false;
-  const GioApi& api = Api();
-  GError* error = nullptr;
-  GDBusConnection* bus =
-      api.newForAddress(address.c_str(),
-                        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                        nullptr, nullptr, &error);
-  if (!bus) {
-    if (error) api.errorFree(error);
-    return false;
-  }
+  const DBusApi& api = Api();
+  DBusConnection* bus = Open(address);
+  if (!bus) return false;
+  // The bus answers nothing before a connection has said Hello; sent here
+  // rather than through dbus_bus_register so that it has the same time limit
+  // (authentication happens while it waits).
   bool missing = false;
-  bool answered = Call(bus, "/org/freedesktop/ScreenSaver", timeoutMilliseconds, &missing);
-  if (!answered && missing) answered = Call(bus, "/ScreenSaver", timeoutMilliseconds, &missing);
-  api.closeSync(bus, nullptr, nullptr);
-  api.objectUnref(bus);
+  bool answered = Call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "Hello",
+                       timeoutMilliseconds, &missing);
+  if (answered) {
+    answered = Call(bus, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
+                    "org.freedesktop.ScreenSaver", "SimulateUserActivity", timeoutMilliseconds, &missing);
+    if (!answered && missing)
+      answered = Call(bus, "org.freedesktop.ScreenSaver", "/ScreenSaver", "org.freedesktop.ScreenSaver",
+                      "SimulateUserActivity", timeoutMilliseconds, &missing);
+  }
+  api.close(bus);
+  api.unrefConnection(bus);
   return answered;
 }
 
-#else  // built without GLib's headers: there is no call to make
+#else  // built without libdbus-1's headers: there is no call to make
 
 bool VoLinuxSimulateUserActivity(int) { return false; }
 

@@ -4,10 +4,12 @@
 
 /// Calls org.freedesktop.ScreenSaver.SimulateUserActivity on the session bus
 /// (object /org/freedesktop/ScreenSaver, then /ScreenSaver where the first
-/// object is missing), which restarts the desktop's idle timer. Uses GIO,
-/// loaded at run time (dlopen of "libgio-2.0.so.0"), on a private connection
-/// that is closed again; each call waits at most \p timeoutMilliseconds for its
-/// answer and starts no service. The bus is the one DBUS_SESSION_BUS_ADDRESS
+/// object is missing), which restarts the desktop's idle timer. Uses the
+/// blocking calls of libdbus-1, loaded at run time (dlopen of
+/// "libdbus-1.so.3"), on a private connection that is closed again: all on
+/// the caller's thread, no thread is started. Each call (the bus's Hello
+/// included) waits at most \p timeoutMilliseconds for its answer and starts no
+/// service; the process's SIGPIPE disposition is left as it was. The bus is the one DBUS_SESSION_BUS_ADDRESS
 /// names, else $XDG_RUNTIME_DIR/bus when that socket exists; without either
 /// nothing is tried (no bus is ever launched). False when no call got an answer
 /// without error; nothing is reported further.

@@ -1,4 +1,4 @@
-// VoMacFileCopy.cpp - copying bytes between two open files with copy_file_range.
+// VoMacFileCopy.cpp - copying bytes between two open files with copy_file_range, holes kept.
 #include "Mac/VoMacFileCopy.h"
 
 #include <fcntl.h>
@@ -6,7 +6,10 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <new>
 
 namespace {
 
@@ -24,6 +27,37 @@ bool UsableFile(int fd, int mode) {
   const int access = flags & O_ACCMODE;
   if (access != O_RDWR && access != mode) return false;
   return mode == O_RDONLY || (flags & O_APPEND) == 0;
+}
+
+/// The buffer of CopyThrough.
+constexpr std::size_t kThroughBlock = std::size_t{1} << 20;
+
+/// As copy_file_range, with pread and pwrite through \p buffer (kThroughBlock
+/// bytes): one block at most.
+ssize_t CopyThrough(int in, loff_t* inOffset, int out, loff_t* outOffset, std::size_t size, char* buffer) {
+  const ssize_t got = pread(in, buffer, size < kThroughBlock ? size : kThroughBlock, *inOffset);
+  if (got <= 0) return got;
+  ssize_t put = 0;
+  while (put < got) {
+    const ssize_t n = pwrite(out, buffer + put, static_cast<std::size_t>(got - put), *outOffset + put);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    put += n;
+  }
+  *inOffset += put;
+  *outOffset += put;
+  return put > 0 ? put : -1;
+}
+
+/// The first offset from \p offset on where \p fd holds data; the size of
+/// the file when only a hole follows; \p offset itself where the system
+/// cannot tell (everything counts as data then).
+off_t NextData(int fd, off_t offset) {
+  const off_t data = lseek(fd, offset, SEEK_DATA);
+  if (data >= 0) return data;
+  struct stat st;
+  if (errno == ENXIO && fstat(fd, &st) == 0 && st.st_size > offset) return st.st_size;
+  return offset;
 }
 
 }  // namespace
@@ -44,23 +78,64 @@ long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* 
   const off_t targetStart = ftello(target);
   if (sourceStart < 0 || targetStart < 0) return 0;
 
+  // Holes of the source (runs that read as zeros and occupy no blocks) stay
+  // holes where the target gets new bytes: they are skipped and the target is
+  // extended at the end. Over bytes the target already has, they are copied.
+  struct stat targetInfo;
+  if (fstat(out, &targetInfo) != 0) return 0;
+  const off_t targetSize = targetInfo.st_size;
+  // Looking for data moves the descriptor: put back when nothing is copied.
+  const off_t inPosition = lseek(in, 0, SEEK_CUR);
+
   loff_t inOffset = sourceStart;
   loff_t outOffset = targetStart;
   long copied = 0;
+  long written = 0;                 // copied up to the end of the last bytes written
+  std::unique_ptr<char[]> through;  // once the system will not copy by itself
   for (;;) {
-    long ask = kCopyChunk;
-    if (length > 0) {
-      if (copied == length) {
-        *complete = true;
-        break;
-      }
-      if (length - copied < ask) ask = length - copied;
+    const long left = length > 0 ? length - copied : kCopyChunk;
+    if (left == 0) {
+      *complete = true;
+      break;
     }
-    const ssize_t n = copy_file_range(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), 0);
+    const off_t data = NextData(in, inOffset);
+    long ask;
+    if (data > inOffset && outOffset >= targetSize) {
+      const long hole = data - inOffset < left ? static_cast<long>(data - inOffset) : left;
+      inOffset += hole;
+      outOffset += hole;
+      copied += hole;
+      continue;
+    }
+    if (data > inOffset) {
+      ask = static_cast<long>(std::min<off_t>(data - inOffset, targetSize - outOffset));
+    } else {
+      const off_t hole = lseek(in, inOffset, SEEK_HOLE);
+      ask = hole > inOffset ? static_cast<long>(std::min<off_t>(hole - inOffset, kCopyChunk)) : kCopyChunk;
+    }
+    if (ask > left) ask = left;
+    ssize_t n = -1;
+    if (!through) {
+      n = copy_file_range(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), 0);
+      // Between two file systems the bytes pass through here, holes still kept.
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP)) {
+        through.reset(new (std::nothrow) char[kThroughBlock]);
+        if (through) continue;
+      }
+    } else {
+      n = CopyThrough(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), through.get());
+    }
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;  // the end, a refusal or a failure: the caller goes on with stdio
     copied += n;
+    written = copied;
   }
+  // A hole at the end makes the target longer without a write.
+  if (copied > written && ftruncate(out, std::max<off_t>(targetSize, targetStart + copied)) != 0) {
+    copied = written;
+    *complete = false;
+  }
+  if (copied == 0 && inPosition >= 0) lseek(in, inPosition, SEEK_SET);
 
   if (copied > 0) {
     // Seeking drops the source's stale read buffer. It cannot fail here: both

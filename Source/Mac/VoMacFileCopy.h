@@ -9,6 +9,14 @@
 /// (copy_file_range: the system copies within its page cache, or shares the
 /// blocks where the file system can), as far as the system is willing to.
 ///
+/// Holes of \p source (SEEK_DATA / SEEK_HOLE: ranges that read as zeros and
+/// occupy no disk blocks) are not written where they fall beyond the end the
+/// target had: they stay holes there, and a hole at the end of the copy is
+/// made by extending the target (ftruncate). Where the target already has
+/// bytes, the zeros are written over them. Between two file systems, where
+/// the system will not copy by itself, the data passes through a buffer of
+/// 1 MiB (pread, pwrite), holes still kept.
+///
 /// \p length > 0 asks for at most \p length bytes; \p length <= 0 for every
 /// byte up to the end of \p source. Both streams must be regular files,
 /// \p source open for reading and \p target for writing but not appending;

@@ -2,7 +2,6 @@
 #include "Mac/VoMacFileOps.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -15,7 +14,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Mac/VoMacToolsOSX.h"
@@ -320,83 +318,4 @@ void VoMacPrepareLargeBuffer(void* block, unsigned long size) {
   (void)block;
   (void)size;
 #endif
-}
-
-namespace {
-
-/// A large read in pieces of kLargeReadPiece bytes, which the caller's thread
-/// and a helper take one after the other until none is left: a helper that
-/// starts late or shares its core leaves more of them to the caller.
-constexpr std::size_t kLargeReadPiece = std::size_t{4} << 20;  // whole 2 MiB pages
-
-struct LargeRead {
-  int fd;
-  char* buffer;
-  std::size_t size;
-  off_t offset;
-  std::size_t pieces;
-  std::atomic<std::size_t> next{0};
-  std::vector<std::size_t> got;  // per piece: the bytes read without a gap
-};
-
-void ReadPieces(LargeRead& read) {
-  for (;;) {
-    const std::size_t piece = read.next.fetch_add(1, std::memory_order_relaxed);
-    if (piece >= read.pieces) return;
-    const std::size_t begin = piece * kLargeReadPiece;
-    const std::size_t size = read.size - begin < kLargeReadPiece ? read.size - begin : kLargeReadPiece;
-    std::size_t got = 0;
-    while (got < size) {
-      const ssize_t n = pread(read.fd, read.buffer + begin + got, size - got,
-                              read.offset + static_cast<off_t>(begin + got));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;  // the end of the file or an error
-      got += static_cast<std::size_t>(n);
-    }
-    read.got[piece] = got;
-  }
-}
-
-void* ReadPiecesThread(void* read) {
-  ReadPieces(*static_cast<LargeRead*>(read));
-  return nullptr;
-}
-
-}  // namespace
-
-long VoMacReadLarge(std::FILE* stream, void* buffer, unsigned long size) {
-  if (stream == nullptr || buffer == nullptr || size < kVoMacLargeReadMinimum) return -1;
-  if (std::feof(stream) || std::ferror(stream)) return -1;
-  const int fd = fileno(stream);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags == -1 || (flags & O_ACCMODE) == O_WRONLY) return -1;
-  // Seeking by nothing writes out held-back output; the position is stdio's.
-  if (std::fseek(stream, 0, SEEK_CUR) != 0) return -1;
-  const off_t start = ftello(stream);
-  if (start < 0) return -1;
-
-  LargeRead read;
-  read.fd = fd;
-  read.buffer = static_cast<char*>(buffer);
-  read.size = size;
-  read.offset = start;
-  read.pieces = (size + kLargeReadPiece - 1) / kLargeReadPiece;
-  read.got.assign(read.pieces, 0);
-  // One processor gains nothing from a second thread.
-  pthread_t helper;
-  const bool threaded = std::thread::hardware_concurrency() != 1 &&
-                        pthread_create(&helper, nullptr, ReadPiecesThread, &read) == 0;
-  ReadPieces(read);  // alone when no helper could be started
-  if (threaded) pthread_join(helper, nullptr);
-
-  // What one read would have delivered: the pieces up to the first short one.
-  std::size_t total = 0;
-  for (std::size_t piece = 0; piece < read.pieces; ++piece) {
-    total += read.got[piece];
-    if (read.got[piece] < kLargeReadPiece) break;
-  }
-  fseeko(stream, start + static_cast<off_t>(total), SEEK_SET);  // a regular file, a position just read
-  return static_cast<long>(total);
 }

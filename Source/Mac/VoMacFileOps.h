@@ -72,27 +72,4 @@ int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long s
 /// no byte and reports nothing; without effect where the system ignores it.
 void VoMacPrepareLargeBuffer(void* block, unsigned long size);
 
-/// Files whose rest is read from this size on go to VoMacReadLarge; below it
-/// reading in parts costs more than it saves.
-constexpr unsigned long kVoMacLargeReadMinimum = 16ul << 20;
-
-/// Reads \p size bytes (at least kVoMacLargeReadMinimum) from the current
-/// position of \p stream into the fresh \p buffer with two threads at once,
-/// the caller's and a helper, each reading pieces of 4 MiB (pread on the
-/// stream's file) until none is left, so that two cores share the cost of
-/// copying the bytes and of the system's first touch of the fresh memory.
-/// Without a helper thread the caller's thread reads every piece.
-///
-/// The result is that of one fread of \p size bytes: the number of bytes
-/// read without a gap from the position (fewer at the end of the file, also
-/// when it shrank meanwhile, or at a read error; bytes of \p buffer beyond
-/// them are undefined), and \p stream stands behind them, its read buffer
-/// dropped; output it held back was written to the file first. Interrupted
-/// reads are repeated.
-///
-/// Returns -1 and changes nothing when it does not read: a \p size below the
-/// minimum, a stream that is not a regular file open for reading, or one with
-/// its end or an error noted. The caller then reads with stdio.
-long VoMacReadLarge(std::FILE* stream, void* buffer, unsigned long size);
-
 #endif  // VOFOUNDATION_MAC_VOMACFILEOPS_H

@@ -155,18 +155,8 @@ VoString VoFile::ReadString() {
   VoString text(NewStringData(nullptr, size, false));
   char* chars = text.Get();  // a large block already has the huge-page hint
   unsigned long got = 0;
-  // A large rest of a plain VoFile is read in parts at once (a derived class
-  // reads through its own Read); what arrives is what Read would deliver.
-  long large = -1;
-  if (typeid(*this) == typeid(VoFile) && (mAccess == eVoFileRead || mAccess == eVoFileReadWrite)) {
-    large = VoMacReadLarge(mHandle, chars, static_cast<unsigned long>(size));
-    if (large >= 0) mLastOp = kNone;
-  }
-  if (large >= 0) {
-    got = static_cast<unsigned long>(large);
-  } else {
-    Read(chars, static_cast<unsigned long>(size), &got);
-  }
+  // stdio hands a large request straight to the system, into the block.
+  Read(chars, static_cast<unsigned long>(size), &got);
   if (got < static_cast<unsigned long>(size))
     std::memset(chars + got, 0, static_cast<std::size_t>(size) - got);
   text.SetLength(static_cast<int>(size));

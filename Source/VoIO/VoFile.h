@@ -94,9 +94,6 @@ class VoFile : public VoStream {
   /// allocation of that size and one virtual Read straight into it. Bytes the
   /// read does not deliver read as zero. Empty at or beyond the end. A rest of
   /// more than 2^31-1 bytes throws "VoMemFullErr" (4) before anything is read.
-  /// A plain VoFile (not of a derived class) reads a rest of 16 MiB and more
-  /// of a regular file on two threads at once instead (VoMacReadLarge), with
-  /// the same bytes and the same position afterwards.
   virtual VoString ReadString();
   /// The virtual Write of every byte of \p text (length() bytes), no
   /// terminator, no line-end conversion.

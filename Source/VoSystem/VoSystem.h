@@ -167,7 +167,7 @@ class VoStream;
 ///   no program, an argument list too long) is traced at debug level 1 as
 ///   "cannot run <path>: <reason>"; the caller is told nothing.
 /// - GetProcessFile: the path /proc/self/exe names.
-/// - libX11 and GIO are loaded at run time when first needed; the library does
+/// - libX11 and libdbus-1 are loaded at run time when first needed; the library does
 ///   not link against them (see Source/Linux/VoLinuxX11Private.h).
 ///
 /// Process-wide state: the presentation mode (a plain variable) and, per

@@ -1,4 +1,4 @@
-// VoFileReadStringLargeTest.cpp - VoFile::ReadString of large rests, read in parts on two threads.
+// VoFileReadStringLargeTest.cpp - VoFile::ReadString of large rests: every byte, the position after.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -16,9 +16,9 @@
 namespace {
 
 constexpr long kMiB = 1L << 20;
-constexpr long kThreshold = 16 * kMiB;  // from here on the rest is read in parts
+constexpr long kLarge = 16 * kMiB;
 
-/// A VoFile of another class: ReadString reads it with one Read, the reference.
+/// A VoFile of another class reads through the same virtual Read.
 class OneReadFile : public VoFile {
  public:
   using VoFile::VoFile;
@@ -48,11 +48,11 @@ TEST_F(VoFileReadStringLargeTest, EveryByteFromThePositionAndThePositionAfter) {
     long size;
     long position;
   } cases[] = {
-      {"below the threshold", kThreshold - 1, 0},
-      {"at the threshold", kThreshold, 0},
-      {"one past it", kThreshold + 1, 0},
-      {"rest just below it", kThreshold + 10, 11},
-      {"rest at it from an odd position", kThreshold + 4097, 4097},
+      {"16 MiB less one", kLarge - 1, 0},
+      {"16 MiB", kLarge, 0},
+      {"16 MiB and one", kLarge + 1, 0},
+      {"a rest of 16 MiB less one", kLarge + 10, 11},
+      {"a rest of 16 MiB from an odd position", kLarge + 4097, 4097},
       {"not a multiple of a page", 24 * kMiB + 3, 1},
       {"several pieces from the middle", 41 * kMiB + 5000, 9 * kMiB + 3},
   };

@@ -142,6 +142,17 @@ int ZombieChildren() {
   return zombies;
 }
 
+/// The threads of this process (the entries of /proc/self/task). This test
+/// program starts none, so the library's calls must leave exactly one.
+int Threads() {
+  int threads = 0;
+  DIR* task = opendir("/proc/self/task");
+  if (!task) return -1;
+  while (dirent* e = readdir(task)) threads += e->d_name[0] != '.';
+  closedir(task);
+  return threads;
+}
+
 /// Process ids of the programs named \p name whose environment holds \p entry.
 std::vector<long> ProcessesWith(const std::string& name, const std::string& entry) {
   std::vector<long> found;
@@ -466,6 +477,12 @@ TEST(VoSystemInterface, SystemActiveCallsTheScreenSaverOnTheSessionBus) {
   const std::string& t = monitor.text();
   const auto first = t.find("member=SimulateUserActivity");
   EXPECT_EQ(t.find("member=SimulateUserActivity", first + 1), std::string::npos);
+  // All of it, and the other chores, on this thread alone.
+  VoSystem::Beep(0);
+  VoSystem::Delay(1);
+  VoSystem::CopyFile(VoFileSpec(VoString(config.c_str())), VoFileSpec(VoString((config + ".copy").c_str())));
+  EXPECT_TRUE(VoSystem::FileExists(VoFileSpec(VoString((config + ".copy").c_str()))));
+  EXPECT_EQ(Threads(), 1);
   monitor.Stop();
   bus.Stop();
 }
@@ -774,6 +791,9 @@ TEST_F(VoSystemX11, BellAndUserActivityOnTheDisplay) {
   EXPECT_LT(Seconds() - t0, 0.5);
   // The connection is still usable afterwards.
   EXPECT_EQ(VoSystem::GetNativeKey(), -1);
+  VoSystem::CopyToClipboard(Vo("on this thread"));
+  VoSystem::CopyFromClipboard();
+  EXPECT_EQ(Threads(), 1);  // libX11 and the clipboard tools start none here
 }
 
 TEST_F(VoSystemX11, ClipboardStartsWithoutText) {

@@ -488,7 +488,7 @@ struct WalkLevel {
   std::string names;           ///< the names, each ended by a zero byte
   std::vector<size_t> starts;  ///< where each name begins in names
   size_t next = 0;             ///< the entry reported next
-  size_t base = 0;             ///< length of the folder's path at the start of IterateState::path
+  size_t base = 0;             ///< length of the folder's path and a "/" at the start of IterateState::path
   OSErr listStatus = kVoStatusNoMoreItems;  ///< how the listing ended
   VoString folderPath;                      ///< ending in "/"; made when records or parents are asked for
   short volume = 0;
@@ -496,6 +496,9 @@ struct WalkLevel {
 
   size_t Count() const { return starts.size(); }
   const char* Name(size_t i) const { return names.data() + starts[i]; }
+  size_t NameLength(size_t i) const {
+    return (i + 1 < starts.size() ? starts[i + 1] : names.size()) - starts[i] - 1;
+  }
 };
 
 struct IterateState {
@@ -513,7 +516,8 @@ struct IterateState {
   FSSpec record;
   VoString name;
   std::string container;  ///< the container's path as given
-  std::string path;       ///< the entry being reported; its folder's path is the top level's first base bytes
+  std::string
+      path;  ///< the entry being reported; its folder's path and a "/" are the top level's first base bytes
   std::vector<WalkLevel> levels;  ///< the stack: levels[0] is the container; the first depth are in use
   size_t depth = 0;
   size_t open = 0;        ///< levels in use that hold a descriptor
@@ -618,18 +622,17 @@ void Enter(IterateState& s, int dirfd, const char* name, int flags) {
     return;
   }
   WalkLevel& l = s.levels[s.depth++];
-  l.base = s.path.size();
   Adopt(s, s.depth - 1, fd);
+  if (s.path.empty() || s.path.back() != '/') s.path += '/';
+  l.base = s.path.size();
   ListFolder(s, l);
   if (s.wantRecord || (s.whichInfo & kFSCatInfoParentDirID)) {
-    std::string folder = s.path;
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    l.folderPath = Vo(folder);
+    l.folderPath = Vo(s.path);
     l.volume = 0;
     l.folderNumber = 0;
     StatInfo st;
     if (s.wantRecord && StatAt(fd, "", AT_EMPTY_PATH, st) == 0)
-      NumberFolder(folder, st, l.volume, l.folderNumber);
+      NumberFolder(s.path, st, l.volume, l.folderNumber);
   }
 }
 
@@ -712,9 +715,18 @@ void Report(IterateState& s, WalkLevel& l, size_t i) {
     return;
   }
   s.path.resize(l.base);
-  if (s.path.empty() || s.path.back() != '/') s.path += '/';
-  s.path += entryName;
-  FillCatalogInfo(s.path, st, s.whichInfo & ~(kFSCatInfoFinderInfo | kFSCatInfoParentDirID), s.info);
+  s.path.append(entryName, l.NameLength(i));
+  // As FillCatalogInfo fills it, field by field, with the parent's path made once per folder.
+  FSCatalogInfo& info = s.info;
+  const bool folder = S_ISDIR(st.mode);
+  info.nodeFlags = NodeFlags(st.mode);
+  info.dataLogicalSize = (s.whichInfo & kFSCatInfoDataSizes) && !folder ? st.size : 0;
+  info.createDate = (s.whichInfo & kFSCatInfoCreateDate) ? st.born : VoMacTime();
+  info.contentModDate = (s.whichInfo & kFSCatInfoContentMod) ? st.modified : VoMacTime();
+  info.fileType = 0;
+  info.fileCreator = 0;
+  info.finderFlags = 0;
+  if (s.whichInfo & kFSCatInfoParentDirID) info.parentPath = l.folderPath;
   if (s.whichInfo & kFSCatInfoFinderInfo) {
     FinderBits bits;
     const OSErr err = ReadFinderBits(AttributePath(s.path, l.fd, entryName), bits);
@@ -722,13 +734,12 @@ void Report(IterateState& s, WalkLevel& l, size_t i) {
       s.status = err;
       return;
     }
-    s.info.finderFlags = bits.flags;
-    if (!S_ISDIR(st.mode)) {
-      s.info.fileType = bits.type;
-      s.info.fileCreator = bits.creator;
+    info.finderFlags = bits.flags;
+    if (!folder) {
+      info.fileType = bits.type;
+      info.fileCreator = bits.creator;
     }
   }
-  if (s.whichInfo & kFSCatInfoParentDirID) s.info.parentPath = l.folderPath;
   s.ref.path = Vo(s.path);
   if (s.wantRecord) {
     s.record.vRefNum = l.volume;
@@ -740,8 +751,7 @@ void Report(IterateState& s, WalkLevel& l, size_t i) {
   const unsigned long level = s.depth;
   s.quit = s.callback(s.containerChanged, level, &s.info, &s.ref, s.wantRecord ? &s.record : nullptr,
                       s.wantName ? &s.name : nullptr, s.data);
-  if (S_ISDIR(st.mode) && !s.quit && (s.maxLevels == 0 || level < s.maxLevels))
-    Enter(s, l.fd, entryName, O_NOFOLLOW);
+  if (folder && !s.quit && (s.maxLevels == 0 || level < s.maxLevels)) Enter(s, l.fd, entryName, O_NOFOLLOW);
 }
 
 /// The walk proper: depth-first on the explicit stack s.levels, on the

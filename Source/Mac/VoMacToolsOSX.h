@@ -336,9 +336,15 @@ typedef bool (*VoIterateContainerProc)(bool containerChanged, unsigned long leve
 /// the contents of a folder entry, entries in the order the file system lists
 /// them ("." and ".." left out). Levels 1 to \p maxLevels are reported (0: all).
 /// Symbolic links are reported (with the link's own information) and never
-/// entered. One folder descriptor is open per level and entries are examined
-/// relative to it, so trees of any path length can be walked; a tree deeper
-/// than the process's descriptor limit ends with kVoStatusTooManyFiles.
+/// entered. Entries are examined relative to their folder's descriptor, so
+/// trees of any path length can be walked, and the levels are kept on the
+/// heap with at most 16 folders open (the deepest levels; fewer when the
+/// process runs out of descriptors), so trees of any depth can be walked.
+/// A folder whose descriptor was given up is opened again when the walk comes
+/// back to it with entries left (as ".." of the folder just left, else by its
+/// name from the nearest open level, and checked to be the same folder); one
+/// that cannot be found again has vanished, and so have its entries not yet
+/// reported.
 ///
 /// Status: kVoStatusParamErr for a null callback; the status of a container
 /// that cannot be listed; 0 when the walk ran to its end or the callback
@@ -347,11 +353,9 @@ typedef bool (*VoIterateContainerProc)(bool containerChanged, unsigned long leve
 /// the walk goes on one level higher; any other failure ends the walk and is
 /// returned. An entry that vanishes between listing and examining is skipped.
 ///
-/// Each folder is listed completely when the walk enters it; its entries are
-/// then examined (statx, and the finder attribute when asked for) by a second
-/// thread working ahead of the callback where the machine has more than one
-/// processor (Mac/VoMacWorkAhead.h), while the callback is called for them in
-/// order on the caller's thread.
+/// Each folder is listed completely when the walk enters it; each entry is
+/// examined (statx, and the finder attribute when asked for) just before the
+/// callback is called for it. The walk runs on the caller's thread only.
 OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32_t whichInfo, bool wantRecord,
                          bool wantName, VoIterateContainerProc callback, void* data);
 

@@ -1,6 +1,8 @@
 // VoFileSpec.cpp - file specifications, listing facts and the table of known file types.
 #include "VoIO/VoFileSpec.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "VoCore/VoError.h"
@@ -62,23 +64,86 @@ constexpr int kSearchable = VoFileSpec::kUnknownIndex;  // entries 0 .. 33
 /// Longest extension of the table ("dylib").
 constexpr int kLongestExtension = 5;
 
+/// Number of bytes of a zero-ended text.
+constexpr int TextLength(const char* text) {
+  int n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+/// The \p n bytes of an extension (n <= kLongestExtension) packed into one
+/// number, the first byte lowest, the length in the highest byte: two
+/// extensions are equal when their numbers are.
+constexpr uint64_t PackExtension(const char* bytes, int n) {
+  uint64_t key = static_cast<uint64_t>(n) << 56;
+  for (int i = 0; i < n; ++i) key |= static_cast<uint64_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+  return key;
+}
+
+/// The searchable entries' extensions, packed, in table order.
+struct ExtensionKeys {
+  uint64_t key[kSearchable];
+};
+
+constexpr ExtensionKeys PackTable() {
+  ExtensionKeys keys{};
+  for (int i = 0; i < kSearchable; ++i)
+    keys.key[i] = PackExtension(kFileTypes[i].extension, TextLength(kFileTypes[i].extension));
+  return keys;
+}
+
+constexpr bool ExtensionsFit() {
+  for (int i = 0; i < kSearchable; ++i)
+    if (TextLength(kFileTypes[i].extension) > kLongestExtension) return false;
+  return true;
+}
+static_assert(ExtensionsFit(), "kLongestExtension is the longest extension of the table");
+
+constexpr ExtensionKeys kExtensionKeys = PackTable();
+
+/// For each byte, the searchable entries whose extension begins with it, bit
+/// i for entry i (the empty extension begins with its zero end).
+struct FirstByteIndex {
+  uint64_t entries[256];
+};
+
+constexpr FirstByteIndex IndexFirstBytes() {
+  FirstByteIndex index{};
+  for (int i = 0; i < kSearchable; ++i)
+    index.entries[static_cast<unsigned char>(kFileTypes[i].extension[0])] |= uint64_t{1} << i;
+  return index;
+}
+
+constexpr FirstByteIndex kFirstBytes = IndexFirstBytes();
+
 /// Extension2Index for the zero-ended text \p extension, without making a
-/// string: folds 'A'..'Z' into a small buffer and compares that.
+/// string: packs it with 'A'..'Z' folded and compares that with the packed
+/// extensions of the entries that begin with the same byte, in table order.
 int IndexOfExtension(const char* extension) {
-  char folded[kLongestExtension + 1];
+  uint64_t key = 0;  // as PackExtension packs the folded bytes
   int n = 0;
   for (; extension[n] != 0; ++n) {
     if (n == kLongestExtension) return VoFileSpec::kUnknownIndex;  // longer than every entry
-    const char c = extension[n];
-    folded[n] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    unsigned char c = static_cast<unsigned char>(extension[n]);
+    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+    key |= static_cast<uint64_t>(c) << (8 * n);
   }
-  folded[n] = 0;
-  for (int i = 0; i < VoFileSpec::kUnknownIndex; ++i) {
-    const char* candidate = kFileTypes[i].extension;
-    if (candidate[0] == folded[0] && std::strcmp(candidate, folded) == 0) return i;
+  const unsigned char first = static_cast<unsigned char>(key);  // 0 for the empty extension
+  key |= static_cast<uint64_t>(n) << 56;
+  for (uint64_t candidates = kFirstBytes.entries[first]; candidates != 0; candidates &= candidates - 1) {
+    const int i = std::countr_zero(candidates);
+    if (kExtensionKeys.key[i] == key) return i;
   }
   return VoFileSpec::kUnknownIndex;
 }
+
+/// True when one of the searchable entries has the type ID \p id.
+constexpr bool TypeIDListed(unsigned long id) {
+  for (int i = 0; i < kSearchable; ++i)
+    if (kFileTypes[i].typeID == id) return true;
+  return false;
+}
+static_assert(!TypeIDListed(kUnknownID), "the catch-all's type ID is no searchable entry's");
 
 /// The creator ID that AdjustCreatorID leaves with \p typeID and \p creatorID.
 uint32_t AdjustedCreator(uint32_t typeID, uint32_t creatorID) {
@@ -226,10 +291,13 @@ void VoFileSpec::SetType(VoFileType type) {
   }
   long dot = mFullName.findreverse('.');
   if (dot < 0) return;
-  unsigned long id = kFileTypes[IndexOfExtension(mFullName.c_str() + dot + 1)].typeID;
+  const int index = IndexOfExtension(mFullName.c_str() + dot + 1);
+  unsigned long id = kFileTypes[index].typeID;
   if (id == mTypeID || id == 0) return;
   mTypeID = static_cast<uint32_t>(id);
-  AdjustCreatorID();
+  // AdjustCreatorID(); no searchable entry has the catch-all's type ID, so
+  // that leaves creator 0 for an extension that is not in the table.
+  mCreatorID = index < kSearchable ? AdjustedCreator(mTypeID, mCreatorID) : 0;
 }
 
 // ---------------------------------------------------------------- the table
@@ -287,17 +355,27 @@ bool operator==(const VoFileSpec& a, const VoFileSpec& b) { return a.GetFullName
 
 // ==================================================================== VoFileInfo
 
+namespace {
+
+/// The date built from six zeros, made once: walks make a VoFileInfo per entry.
+const VoDate& ZeroDate() {
+  static const VoDate zero(0, 0, 0, 0, 0, 0);
+  return zero;
+}
+
+}  // namespace
+
 VoFileInfo::VoFileInfo(const VoString& fullName)
     : VoFileSpec(fullName),
-      mCreationDate(0, 0, 0, 0, 0, 0),
-      mModificationDate(0, 0, 0, 0, 0, 0),
+      mCreationDate(ZeroDate()),
+      mModificationDate(ZeroDate()),
       mIsFile(true),
       mSize(0) {}
 
 VoFileInfo::VoFileInfo(const VoFileSpec& fileSpec)
     : VoFileSpec(fileSpec),
-      mCreationDate(0, 0, 0, 0, 0, 0),
-      mModificationDate(0, 0, 0, 0, 0, 0),
+      mCreationDate(ZeroDate()),
+      mModificationDate(ZeroDate()),
       mIsFile(true),
       mSize(0) {}
 

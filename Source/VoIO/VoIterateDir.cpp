@@ -1,6 +1,7 @@
 // VoIterateDir.cpp - folder walks on top of the file-system bridge's container iteration.
 #include "VoIO/VoIterateDir.h"
 
+#include <cstdint>
 #include <cstring>
 #include <exception>
 
@@ -8,10 +9,29 @@
 
 namespace {
 
+/// The date of the file-system time converted last: neighbouring entries
+/// mostly share their times, and converting one costs as much as the rest
+/// of an entry's step.
+struct DateCache {
+  bool valid = false;
+  int64_t seconds = 0;
+  VoDate date;
+
+  const VoDate& Convert(const VoMacTime& time) {
+    if (!valid || time.seconds != seconds) {  // the fraction of a second is dropped anyway
+      date = VoMacTimeToDate(time);
+      seconds = time.seconds;
+      valid = true;
+    }
+    return date;
+  }
+};
+
 /// What one walk hands to its per-entry step.
 struct WalkContext {
   VoIterateDir* walker;
   std::exception_ptr error;  ///< what DoFile threw; re-thrown once the walk has closed its folders
+  DateCache dates;
 };
 
 /// The only entry withheld by name.
@@ -56,8 +76,8 @@ bool VisitEntry(bool /*containerChanged*/, unsigned long /*level*/, const FSCata
     if (folder) {
       info.SetIsFile(false);
     } else {
-      info.SetCreationDate(VoMacTimeToDate(cat->createDate));
-      info.SetModificationDate(VoMacTimeToDate(cat->contentModDate));
+      info.SetCreationDate(ctx.dates.Convert(cat->createDate));
+      info.SetModificationDate(ctx.dates.Convert(cat->contentModDate));
       info.SetSize(static_cast<unsigned long>(cat->dataLogicalSize));
     }
     ctx.walker->DoFile(info);
@@ -82,7 +102,7 @@ int VoIterateDir::Start(const VoFileSpec& folder, int depth) {
   FSRef ref;
   OSErr err = VoFileSpecToFSRef(ref, folder);
   if (err != kVoStatusNoErr) return err;
-  WalkContext ctx{this, nullptr};
+  WalkContext ctx{this, nullptr, DateCache()};
   const unsigned long levels = depth > 0 ? static_cast<unsigned long>(depth) : 0;
   const uint32_t which = kFSCatInfoCreateDate | kFSCatInfoContentMod | kFSCatInfoDataSizes;
   err = FSIterateContainer(ref, levels, which, false, false, VisitEntry, &ctx);

@@ -53,12 +53,16 @@
 ///   the walk holds open is closed first, then the exception leaves Start
 ///   unchanged.
 ///
-/// How the tree is read: a folder is listed completely when the walk enters
-/// it, and its entries are examined (their kind, size and dates) from then
-/// on, by a second thread where the machine has more than one processor,
-/// while DoFile is called for them in order on the caller's thread. So the
-/// facts reported are those of the moment the folder was entered or a little
-/// later, as with fts(3).
+/// How the tree is read: everything runs on the caller's thread. A folder is
+/// listed completely when the walk enters it, and each entry is examined
+/// (its kind, size and dates) just before DoFile is called for it. So the
+/// names reported are those of the moment the folder was entered, as with
+/// fts(3), and the facts those of the moment of the report.
+///
+/// Depth is limited by memory alone: the walk keeps its levels on the heap,
+/// not on the stack, and holds a small fixed number of folders open (the
+/// deepest levels); a shallower folder is opened again when the walk comes
+/// back to it with entries left. Paths longer than PATH_MAX are walked.
 ///
 /// Changes to the tree during a walk (also from inside DoFile) are safe: no
 /// entry comes twice and nothing hangs. What was inside a folder before the

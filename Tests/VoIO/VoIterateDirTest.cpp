@@ -6,6 +6,7 @@
 #include <ftw.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Mac/VoMacToolsOSX.h"
@@ -153,9 +156,11 @@ std::vector<std::string> ListingOrder(const std::string& folder) {
   return names;
 }
 
-int OpenDescriptors() {
+/// Entries of \p folder: open descriptors, or with "/proc/self/task" threads
+/// (two more each: "." and ".."). -1 when it cannot be read.
+int OpenDescriptors(const char* folder = "/proc/self/fd") {
   int n = 0;
-  DIR* dir = opendir("/proc/self/fd");
+  DIR* dir = opendir(folder);
   if (dir == nullptr) return -1;
   while (readdir(dir) != nullptr) ++n;
   closedir(dir);
@@ -742,7 +747,13 @@ TEST(VoIterateDirTest, ThousandsOfEntriesComeEachExactlyOnceInPreOrder) {
   ASSERT_GT(made.size(), 3000u);
   VoIterateDirGetFiles all;
   Recorder r;
+  const int threads = OpenDescriptors("/proc/self/task");
+  int moreThreads = 0;  // the walk starts none, however long the folders
+  r.hook = [&](const VoFileInfo&, Recorder&) {
+    moreThreads += OpenDescriptors("/proc/self/task") != threads;
+  };
   ASSERT_EQ(r.Start(VoFileSpec(Vo(t.Root())), 0), 0);
+  EXPECT_EQ(moreThreads, 0);
   ASSERT_EQ(all.Start(VoFileSpec(Vo(t.Root())), 0), 0);
   std::vector<std::string> names = r.Relative(t.Root());
   EXPECT_EQ(names.size(), made.size());
@@ -846,6 +857,144 @@ TEST(VoIterateDirTest, EntriesAddedDuringTheWalkNeitherHangNorRepeat) {
   EXPECT_LE(names.size(), static_cast<size_t>(kFiles + 2 * 2000 + 100));
   for (int i = 0; i < kFiles; ++i) EXPECT_EQ(got.count("f" + std::to_string(i)), 1u) << i;
   EXPECT_TRUE(IsPreOrder(r.seen, t.Root()));
+}
+
+// ------------------------------------------------------------------ deep trees
+
+/// Below \p root, \p levels folders "d", each in the one before; \p root and
+/// every one but the last hold the files "a" and "z" besides (made before and
+/// after "d", so one of them is listed after it whatever the file system's order).
+void MakeChain(const std::string& root, int levels) {
+  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int i = 0; i < levels && fd >= 0; ++i) {
+    close(openat(fd, "a", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    const bool made = mkdirat(fd, "d", 0755) == 0;
+    close(openat(fd, "z", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    const int next = made ? openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    close(fd);
+    fd = next;
+  }
+  ASSERT_GE(fd, 0) << "cannot make the chain";
+  close(fd);
+}
+
+/// Removes what MakeChain made bottom up, without recursing as nftw would.
+void RemoveChain(const std::string& root) {
+  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int depth = 0;
+  for (int next; fd >= 0 && (next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) >= 0;) {
+    close(fd);
+    fd = next;
+    ++depth;
+  }
+  for (; fd >= 0; --depth) {
+    unlinkat(fd, "a", 0);
+    unlinkat(fd, "z", 0);
+    unlinkat(fd, "d", AT_REMOVEDIR);
+    const int up = depth > 0 ? openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    close(fd);
+    fd = up;
+  }
+}
+
+/// Checks a walk of a chain made by MakeChain entry by entry (a Recorder
+/// would keep some 300 MB of names): every entry comes once, at most one
+/// level below the last folder reported (pre-order), and the walk holds few
+/// descriptors and no other thread.
+class ChainWalker : public VoIterateDir {
+ public:
+  ChainWalker(const std::string& root, int levels) : mRoot(root), mLevels(levels), mSeen(3 * levels + 3) {
+    for (int i = 0; i < levels; ++i) mChain += "/d";
+  }
+  int ProcessFile(const VoFileInfo& info) override {
+    const VoString fullName = info.GetFullName();  // not copied: the deepest are 20,000 bytes long
+    const std::string_view full(fullName.c_str(), static_cast<size_t>(fullName.length()));
+    const size_t rel = full.size() - mRoot.size();  // "/d" per folder above the entry, "/" and its name
+    const int level = static_cast<int>(rel / 2);
+    const char* names = "adz";
+    const char* which = full.empty() || full.back() == 0 ? nullptr : std::strchr(names, full.back());
+    if (full.size() <= mRoot.size() || rel % 2 != 0 || level > mLevels || level > mOpen + 1 || !which ||
+        full.compare(0, mRoot.size(), mRoot) != 0 ||
+        full.compare(mRoot.size(), rel - 1, mChain, 0, rel - 1) != 0 || info.IsFile() != (*which != 'd')) {
+      if (++misplaced < 5)
+        ADD_FAILURE() << "misplaced entry at level " << level << ": ..." << full.substr(full.size() - 9);
+      return 0;
+    }
+    ++mSeen[static_cast<size_t>(3 * level + (which - names))];
+    mOpen = *which == 'd' ? level : level - 1;
+    if (level == mLevels && moveLevel > 0) {
+      // Deepest now: a level far above, whose descriptor the walk has given up, moves away.
+      moved = rename((mRoot + mChain.substr(0, 2 * moveLevel)).c_str(), (mRoot + "/moved").c_str()) == 0;
+      moveLevel = 0;
+    }
+    if (++mCount % 64 == 0 || level == mLevels) {  // counting them all would take longer than the walk
+      mostDescriptors = std::max(mostDescriptors, OpenDescriptors());
+      mostThreads = std::max(mostThreads, OpenDescriptors("/proc/self/task"));
+    }
+    return 0;
+  }
+  /// Every entry of the chain reported exactly once.
+  bool Whole() const {
+    return misplaced == 0 && std::count(mSeen.begin() + 3, mSeen.end(), 1) == 3 * mLevels;
+  }
+  int misplaced = 0;
+  int moveLevel = 0;
+  bool moved = false;
+  int mostDescriptors = -1;
+  int mostThreads = -1;
+
+ private:
+  std::string mRoot;
+  int mLevels;
+  std::string mChain;
+  std::vector<int> mSeen;  // [3 * level + (a, d, z)]
+  int mOpen = 0;           // level of the last folder reported
+  long mCount = 0;
+};
+
+struct DeepCase {
+  const char* what;
+  int levels;
+  int freeDescriptors;  // 0: the limit as it is
+  int moveLevel;        // 0: nothing moves
+};
+
+// The depth of a walk is limited by memory alone: its levels are not on the
+// stack (10,000 overflowed it under AddressSanitizer) and it holds at most 16
+// folders open (the limit of 1,024 descriptors ended walks at 1,000 levels).
+TEST(VoIterateDirTest, DeepChainsAreWalkedWholeWithFewDescriptorsAndNoThread) {
+  const DeepCase cases[] = {
+      {"10,000 levels", 10000, 0, 0},
+      {"3,000 levels, 64 descriptors free", 3000, 64, 0},
+      {"3,000 levels, 8 descriptors free", 3000, 8, 0},
+      {"a level moved away while the walk is below it", 100, 0, 20},
+  };
+  for (const DeepCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scratch t(true);
+    MakeChain(t.Root(), c.levels);
+    ChainWalker walk(t.Root(), c.levels);
+    walk.moveLevel = c.moveLevel;
+    const int descriptors = OpenDescriptors();
+    const int threads = OpenDescriptors("/proc/self/task");
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit low = saved;  // about that many free: numbers in use are about as many as those open
+    low.rlim_cur = static_cast<rlim_t>(descriptors + c.freeDescriptors);
+    if (c.freeDescriptors > 0) {
+      ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    }
+    const int status = walk.Start(VoFileSpec(Vo(t.Root())), 0);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(walk.Whole());
+    EXPECT_EQ(walk.moved, c.moveLevel > 0);
+    if (c.freeDescriptors == 0) {  // else the counting itself may find no descriptor left
+      EXPECT_LE(walk.mostDescriptors - descriptors, 16);
+      EXPECT_EQ(walk.mostThreads, threads);
+    }
+    RemoveChain(t.Root());
+  }
 }
 
 // ------------------------------------------------------------------ VoIterateDirGetFiles

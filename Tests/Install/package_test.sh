@@ -35,7 +35,7 @@ version=$(dpkg-deb -f "$dev" Version)
   fail "package version $version is not the project version"
 if [[ -n "$vistal" ]]; then
   depends=$(dpkg-deb -f "$vistal" Depends)
-  for lib in libc6 libx11-6 libxrandr2 libglib2.0-0; do
+  for lib in libc6 libx11-6 libxrandr2 libglib2.0-0 libwayland-client0; do
     [[ "$depends" == *"$lib"* ]] || fail "vistal Depends lacks $lib: $depends"
   done
 fi

@@ -139,6 +139,22 @@ std::optional<unsigned long> ConnectorCardNumber(std::string_view entry, std::st
   return number;
 }
 
+std::string KernelConnectorName(std::string_view name) {
+  static constexpr std::pair<std::string_view, std::string_view> kSpellings[] = {
+      {"HDMI-", "HDMI-A-"}, {"DIN-", "9PinDIN-"}, {"None-", "Unknown-"}};
+  for (const auto& [ours, kernels] : kSpellings) {
+    if (!name.starts_with(ours)) {
+      continue;
+    }
+    const std::string_view number = name.substr(ours.size());
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos) {
+      return {};
+    }
+    return std::string(kernels) + std::string(number);
+  }
+  return {};
+}
+
 bool DebugWanted(const char* value) {
   return value != nullptr && *value != '\0' && std::strcmp(value, "0") != 0;
 }

@@ -140,6 +140,12 @@ Bounds BoundsFromOutputMode(const WaylandOutputState& output);
 /// "HDMI-A-10" or "A-1".
 std::optional<unsigned long> ConnectorCardNumber(std::string_view entry, std::string_view connector);
 
+/// The kernel's name of a connector that the GNOME compositor and Xorg's
+/// modesetting driver spell their own way: "HDMI-<n>" is the kernel's
+/// "HDMI-A-<n>", "DIN-<n>" its "9PinDIN-<n>", "None-<n>" its "Unknown-<n>".
+/// Empty for every other name (those are spelled as the kernel spells them).
+std::string KernelConnectorName(std::string_view name);
+
 /// True when the VISTAL_DEBUG environment value asks for diagnostics: set, not
 /// empty and not "0".
 bool DebugWanted(const char* value);

@@ -49,12 +49,19 @@ ConnectorEdid ReadConnectorEdid(std::string_view connector, const char* folder) 
               folder);
     return result;
   }
+  const std::string kernel_name = KernelConnectorName(connector);
+  std::vector<std::pair<unsigned long, std::string>> kernel_matches;
   while (const dirent* entry = ::readdir(dir)) {
     if (const auto card = ConnectorCardNumber(entry->d_name, connector)) {
       matches.emplace_back(*card, entry->d_name);
+    } else if (const auto kernel_card = ConnectorCardNumber(entry->d_name, kernel_name)) {
+      kernel_matches.emplace_back(*kernel_card, entry->d_name);
     }
   }
   ::closedir(dir);
+  if (matches.empty()) {
+    matches = std::move(kernel_matches);  // "HDMI-1" of the compositor is the kernel's "HDMI-A-1"
+  }
   std::sort(matches.begin(), matches.end());
 
   for (const auto& match : matches) {

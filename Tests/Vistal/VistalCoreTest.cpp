@@ -513,5 +513,14 @@ INSTANTIATE_TEST_SUITE_P(Entries, ConnectorTest,
                                          ConnectorCase{"renderD128", "DP-1", std::nullopt},
                                          ConnectorCase{"xcard0-DP-1", "DP-1", std::nullopt}));
 
+TEST(ConnectorTest, KernelSpellingOfUserSpaceNames) {
+  const std::pair<const char*, const char*> cases[] = {{"HDMI-1", "HDMI-A-1"}, {"HDMI-12", "HDMI-A-12"},
+                                                       {"DIN-2", "9PinDIN-2"}, {"None-1", "Unknown-1"},
+                                                       {"HDMI-A-1", ""},       {"HDMI-", ""},
+                                                       {"HDMI-1x", ""},        {"DP-1", ""},
+                                                       {"eDP-1", ""},          {"XHDMI-1", ""}};
+  for (const auto& [name, kernel] : cases) EXPECT_EQ(KernelConnectorName(name), kernel) << name;
+}
+
 }  // namespace
 }  // namespace vistal

@@ -682,9 +682,11 @@ bool Reopen(IterateState& s, size_t index) {
 }
 
 /// Pops the top level once its entries are done (or the walk ends). When the
-/// walk comes back to a level that gave its descriptor up and has entries
-/// left, that folder is opened again as ".." of the one left, if it still is
-/// its parent.
+/// walk comes back to a level that gave its descriptor up, that folder is
+/// opened again as ".." of the one left, if it still is its parent, even
+/// when it has no entries left: its own parent is then found the same way,
+/// one step up, rather than by the names from the container down, which
+/// costs the depth at each level and misses a folder moved meanwhile.
 void Leave(IterateState& s) {
   WalkLevel& l = s.Top();
   if (s.status == 0 && !s.quit) s.status = l.listStatus;
@@ -697,8 +699,7 @@ void Leave(IterateState& s) {
   int up = -1;
   if (s.depth > 0) {
     const WalkLevel& parent = s.Top();
-    if (parent.fd < 0 && parent.next < parent.Count() && s.status == 0 && !s.quit)
-      up = OpenFolder(s, fd, "..", 0);
+    if (parent.fd < 0 && s.status == 0 && !s.quit) up = OpenFolder(s, fd, "..", 0);
   }
   close(fd);
   --s.open;
@@ -840,8 +841,15 @@ PrefFile ReadPreferences(VoDataBase& db) {
   errno = 0;
   std::string text = ReadSmallFile(file, ok);
   if (!ok) return errno == ENOENT ? PrefFile::Missing : PrefFile::Damaged;
+  // As ReadFromString reads, but a "}" closing the top level ends that
+  // reader silently: anything behind it makes the file damaged.
+  const VoString content = Vo(text);
+  long pos = 0;
   try {
-    db.ReadFromString(Vo(text));
+    db.Clear();
+    if (VoDataBase::GetNextChar(content, pos) != '{') pos = 0;
+    db.String2DB(content, pos);
+    if (VoDataBase::GetNextChar(content, pos) != 0) return PrefFile::Damaged;
   } catch (const VoError&) {
     return PrefFile::Damaged;
   }

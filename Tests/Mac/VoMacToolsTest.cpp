@@ -1011,6 +1011,9 @@ TEST_F(MacToolsPrefTest, OtherEntriesAreKept) {
   WriteFile(mFile, "zoom = 2\ncontrast = 0.5\nnested = 1\n{\n\tkey = v\n}\n");
   EXPECT_TRUE(SetMacContrastEnhancement(0.75));
   EXPECT_EQ(ReadFile(mFile), "zoom = 2\ncontrast = 0.75\nnested = 1\n{\n\tkey = v\n}\n");
+  WriteFile(mFile, "# saved\n{\n# zoom\n\tzoom = 2\n}\n# end\n");  // the bracketed layout
+  EXPECT_TRUE(SetMacContrastEnhancement(0.25));
+  EXPECT_EQ(ReadFile(mFile), "zoom = 2\ncontrast = 0.25\n");
 }
 
 TEST_F(MacToolsPrefTest, LinkModeAndOtherEntriesAreKept) {
@@ -1030,7 +1033,8 @@ TEST_F(MacToolsPrefTest, LinkModeAndOtherEntriesAreKept) {
 // A file that cannot be read or parsed whole is never written back in part.
 TEST_F(MacToolsPrefTest, DamagedFilesAreLeftAsTheyAre) {
   ASSERT_EQ(mkdir(P("cfg").c_str(), 0700), 0);
-  for (const char* text : {"zoom = 2\nname = \"open\nlater = 1\n", "contrast = 0.1\nzoom 2\nlater = 1\n"}) {
+  for (const char* text : {"zoom = 2\nname = \"open\nlater = 1\n", "contrast = 0.1\nzoom 2\nlater = 1\n",
+                           "a = 1\n}\nb = 2\n", "{\na = 1\n}\nb = 2\n", "a = 1\nb = 2\n}}}\nc = 3\n"}) {
     WriteFile(mFile, text);
     EXPECT_FALSE(SetMacContrastEnhancement(0.5)) << text;
     EXPECT_EQ(ReadFile(mFile), text);

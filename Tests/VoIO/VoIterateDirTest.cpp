@@ -867,14 +867,14 @@ TEST(VoIterateDirTest, EntriesAddedDuringTheWalkNeitherHangNorRepeat) {
 // ------------------------------------------------------------------ deep trees
 
 /// Below \p root, \p levels folders "d", each in the one before; \p root and
-/// every one but the last hold the files "a" and "z" besides (made before and
+/// every one but the last down to level \p filesTo hold the files "a" and "z" besides (made before and
 /// after "d", so one of them is listed after it whatever the file system's order).
-void MakeChain(const std::string& root, int levels) {
+void MakeChain(const std::string& root, int levels, int filesTo) {
   int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   for (int i = 0; i < levels && fd >= 0; ++i) {
-    close(openat(fd, "a", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    if (i <= filesTo) close(openat(fd, "a", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
     const bool made = mkdirat(fd, "d", 0755) == 0;
-    close(openat(fd, "z", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    if (i <= filesTo) close(openat(fd, "z", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
     const int next = made ? openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     close(fd);
     fd = next;
@@ -939,8 +939,8 @@ class ChainWalker : public VoIterateDir {
     return 0;
   }
   /// Every entry of the chain reported exactly once.
-  bool Whole() const {
-    return misplaced == 0 && std::count(mSeen.begin() + 3, mSeen.end(), 1) == 3 * mLevels;
+  bool Whole(int entries) const {
+    return misplaced == 0 && std::count(mSeen.begin() + 3, mSeen.end(), 1) == entries;
   }
   int misplaced = 0;
   int moveLevel = 0;
@@ -962,6 +962,7 @@ struct DeepCase {
   int levels;
   int freeDescriptors;  // 0: the limit as it is
   int moveLevel;        // 0: nothing moves
+  int filesTo = 0;      // folders below this level hold "d" alone; 0: none
 };
 
 // The depth of a walk is limited by memory alone: its levels are not on the
@@ -973,11 +974,13 @@ TEST(VoIterateDirTest, DeepChainsAreWalkedWholeWithFewDescriptorsAndNoThread) {
       {"3,000 levels, 64 descriptors free", 3000, 64, 0},
       {"3,000 levels, 8 descriptors free", 3000, 8, 0},
       {"a level moved away while the walk is below it", 100, 0, 20},
+      {"a level moved away, with entries left and none below it", 100, 0, 20, 20},
   };
   for (const DeepCase& c : cases) {
     SCOPED_TRACE(c.what);
     Scratch t(true);
-    MakeChain(t.Root(), c.levels);
+    const int full = c.filesTo > 0 ? c.filesTo + 1 : c.levels;  // levels with "a" and "z"
+    MakeChain(t.Root(), c.levels, full - 1);
     ChainWalker walk(t.Root(), c.levels);
     walk.moveLevel = c.moveLevel;
     const int descriptors = OpenDescriptors();
@@ -992,7 +995,7 @@ TEST(VoIterateDirTest, DeepChainsAreWalkedWholeWithFewDescriptorsAndNoThread) {
     const int status = walk.Start(VoFileSpec(Vo(t.Root())), 0);
     setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_EQ(status, 0);
-    EXPECT_TRUE(walk.Whole());
+    EXPECT_TRUE(walk.Whole(3 * full + c.levels - full));
     EXPECT_EQ(walk.moved, c.moveLevel > 0);
     if (c.freeDescriptors == 0) {  // else the counting itself may find no descriptor left
       EXPECT_LE(walk.mostDescriptors - descriptors, 16);

@@ -15,6 +15,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace VoQuoted {
 
 /// Where a quoted token ends.
@@ -30,6 +34,20 @@ struct End {
 
 /// The first position from \p pos on holding '"', '\\' or a zero byte, or \p length.
 inline long FindSpecial(const unsigned char* s, long pos, long length) {
+#ifdef __SSE2__
+  // Sixteen bytes at a time: most tokens end within a few rounds.
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i zero = _mm_setzero_si128();
+  while (pos + 16 <= length) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + pos));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)),
+                                     _mm_cmpeq_epi8(x, zero));
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask != 0) return pos + std::countr_zero(mask);
+    pos += 16;
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
     // Eight bytes at a time. The lowest flagged byte of each test is exact
     // (no borrow reaches it from below), so the lowest of all three is too.

@@ -27,8 +27,6 @@ void CheckSize(long size) {
 /// Blocks from this size on get the huge-page hint.
 constexpr long kLargeBlock = 8L << 20;
 
-/// A block of the given capacity with count 1 and a zero behind the capacity;
-/// the other characters are not touched.
 // Blocks of a few KiB are beyond the size that malloc keeps in its fast
 // per-thread cache: freeing and allocating them again goes through its bins,
 // which in a busy heap costs several times the copy of the characters. Each
@@ -47,6 +45,7 @@ constexpr long kLargeBlock = 8L << 20;
 #define VO_SPARE_BLOCK 1
 #endif
 
+#if VO_SPARE_BLOCK
 constexpr std::size_t kSpareMin = 1024;
 constexpr std::size_t kSpareMax = 16 << 10;
 
@@ -59,7 +58,6 @@ struct SpareBlock {
   SpareBlock& operator=(const SpareBlock&) = delete;
   ~SpareBlock() { ::operator delete(block); }
 };
-#if VO_SPARE_BLOCK
 thread_local SpareBlock tSpare;
 #endif
 

@@ -2,9 +2,9 @@
 //
 // The reader works on the text's bytes directly: its tokens are exactly
 // those of VoString::ReadString (blank-separated, or double-quoted with
-// backslash escapes) and its quoted tokens are unquoted as
-// VoString::UnQuoteString does, but no token is built character by
-// character. Reader and writer keep their levels on explicit stacks.
+// backslash escapes) and its quoted tokens are found and unquoted by the
+// scanner that ReadString and UnQuoteString use (VoQuotedToken.h), but no
+// token is built character by character. Reader and writer keep their levels on explicit stacks.
 #include <climits>
 #include <cstdint>
 #include <cstdlib>

@@ -27,54 +27,11 @@ void CheckSize(long size) {
 /// Blocks from this size on get the huge-page hint.
 constexpr long kLargeBlock = 8L << 20;
 
-// Blocks of a few KiB are beyond the size that malloc keeps in its fast
-// per-thread cache: freeing and allocating them again goes through its bins,
-// which in a busy heap costs several times the copy of the characters. Each
-// thread keeps the last such block it freed and hands it out again for a block
-// of about its size (copy-then-write of the same string, building a token of
-// the same size again). Builds with a sanitizer leave every block to malloc,
-// so that a use after free is still found.
-#if defined(__SANITIZE_ADDRESS__)
-#define VO_SPARE_BLOCK 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VO_SPARE_BLOCK 0
-#endif
-#endif
-#ifndef VO_SPARE_BLOCK
-#define VO_SPARE_BLOCK 1
-#endif
-
-#if VO_SPARE_BLOCK
-constexpr std::size_t kSpareMin = 1024;
-constexpr std::size_t kSpareMax = 16 << 10;
-
-/// The block a thread keeps back; freed when the thread ends.
-struct SpareBlock {
-  void* block = nullptr;
-  std::size_t bytes = 0;
-  SpareBlock() = default;
-  SpareBlock(const SpareBlock&) = delete;
-  SpareBlock& operator=(const SpareBlock&) = delete;
-  ~SpareBlock() { ::operator delete(block); }
-};
-thread_local SpareBlock tSpare;
-#endif
-
 /// A block of the given capacity with count 1 and a zero behind the capacity;
 /// the other characters are not touched.
 VoStringData* AllocBlock(long capacity, bool fixedLength) {
   const std::size_t bytes = sizeof(VoStringData) + static_cast<std::size_t>(capacity) + 1;
-  void* p = nullptr;
-#if VO_SPARE_BLOCK
-  // The spare is taken when it holds the block and wastes at most a quarter.
-  if (bytes >= kSpareMin && bytes <= kSpareMax && tSpare.block != nullptr && tSpare.bytes >= bytes &&
-      tSpare.bytes - bytes <= bytes / 4) {
-    p = tSpare.block;
-    tSpare.block = nullptr;
-  }
-#endif
-  if (p == nullptr) p = ::operator new(bytes);
+  void* p = ::operator new(bytes);
   // Large blocks are mostly fresh memory from the system: ask for huge pages
   // first, which makes touching it for the first time several times cheaper.
   if (capacity >= kLargeBlock) VoMacPrepareLargeBuffer(p, static_cast<unsigned long>(bytes));
@@ -84,22 +41,6 @@ VoStringData* AllocBlock(long capacity, bool fixedLength) {
   d->Chars()[capacity] = 0;
   return d;
 }
-
-}  // namespace
-
-void VoString::FreeBlock(VoStringData* d) noexcept {
-#if VO_SPARE_BLOCK
-  const std::size_t bytes = sizeof(VoStringData) + static_cast<std::size_t>(d->mCapacity) + 1;
-  if (bytes >= kSpareMin && bytes <= kSpareMax && tSpare.block == nullptr) {
-    tSpare.block = d;
-    tSpare.bytes = bytes;
-    return;
-  }
-#endif
-  ::operator delete(static_cast<void*>(d));
-}
-
-namespace {
 
 /// An empty text block of capacity 0 whose length is known to be 0.
 VoStringData* EmptyTextBlock() {

@@ -333,9 +333,8 @@ class VoString {
 
  private:
   static void Release(VoStringData* d) noexcept {
-    if (d && --d->mCount == 0) FreeBlock(d);
+    if (d && --d->mCount == 0) ::operator delete(static_cast<void*>(d));
   }
-  static void FreeBlock(VoStringData* d) noexcept;
   char At(long index) const;
   char& WritableAt(long index);
   long CountLength() const;

@@ -30,6 +30,7 @@
 #include <cstring>
 
 #include "VoCore/VoError.h"
+#include "VoCore/VoQuotedToken.h"
 #include "VoCore/VoString.h"
 #include "VoCore/VoStringPrivate.h"
 
@@ -697,20 +698,9 @@ VoString VoString::UnQuoteString() const {
   if (length == 0 || src.p[0] != '"' || src.p[length - 1] != '"') VO_THROW(eVoFormatErr);
   if (length <= 2) return VoString();
   VoStringData* d = NewBlock(length);
-  char* out = d->Chars();
-  std::size_t o = 0;
-  const std::size_t last = length - 2;  // position of the last character inside the quotes
-  for (std::size_t i = 1; i <= last; ++i) {
-    const u8 c = src.p[i];
-    if (c == '\\' && i < last) {
-      const u8 next = src.p[++i];
-      if (next != '"' && next != '\\') out[o++] = '\\';
-      out[o++] = static_cast<char>(next);
-    } else {
-      out[o++] = static_cast<char>(c);
-    }
-  }
-  return Finish(d, o);
+  const long n =
+      VoQuoted::Unescape(reinterpret_cast<const char*>(src.p) + 1, static_cast<long>(length) - 2, d->Chars());
+  return Finish(d, static_cast<std::size_t>(n));
 }
 
 // ------------------------------------------------------------------ hexadecimal text

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "VoCore/VoError.h"
+#include "VoCore/VoQuotedToken.h"
 #include "VoCore/VoString.h"
 #include "VoCore/VoStringPrivate.h"
 #include "VoData/VoArray.h"
@@ -157,30 +158,10 @@ inline bool ScanToken(const char* text, long length, long pos, bool quoted, cons
   }
   span.begin = pos++;
   if (quoted && s[span.begin] == '"') {
-    for (;;) {
-      if (pos >= length) {  // unterminated quote: the text ends the token
-        span.end = span.next = length;
-        return true;
-      }
-      const unsigned char c = s[pos++];
-      if (c == 0) {  // a zero byte ends the token and is not part of it
-        span.end = pos - 1;
-        span.next = pos;
-        return true;
-      }
-      if (c == '"') {
-        span.end = span.next = pos;
-        return true;
-      }
-      if (c == '\\' && pos < length) {
-        if (s[pos] == 0) {  // the zero byte still ends the token
-          span.end = pos;
-          span.next = pos + 1;
-          return true;
-        }
-        ++pos;  // the escaped character is taken literally
-      }
-    }
+    const VoQuoted::End e = VoQuoted::Scan(text, span.begin, length);
+    span.end = e.end;
+    span.next = (e.closed || e.end >= length) ? e.end : e.end + 1;  // a zero byte that ends it is consumed
+    return true;
   }
   pos = FindMember(s, pos, length, white);
   span.end = pos;

@@ -2,9 +2,9 @@
 //
 // The reader works on the text's bytes directly: its tokens are exactly
 // those of VoString::ReadString (blank-separated, or double-quoted with
-// backslash escapes) and its quoted tokens are unquoted as
-// VoString::UnQuoteString does, but no token is built character by
-// character. Reader and writer keep their levels on explicit stacks.
+// backslash escapes) and its quoted tokens are found and unquoted by the
+// scanner that ReadString and UnQuoteString use (VoQuotedToken.h), but no
+// token is built character by character. Reader and writer keep their levels on explicit stacks.
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "VoCore/VoError.h"
+#include "VoCore/VoQuotedToken.h"
 #include "VoCore/VoStringPrivate.h"
 #include "VoData/VoDataBase.h"
 
@@ -101,40 +102,13 @@ char NextCharAt(const char* s, long len, long& pos) {
 // a zero byte or the end of the text; \p pos ends behind it. A token that
 // does not end in a double quote throws "VoFormatErr".
 VoString ReadQuoted(const char* s, long len, long& pos) {
-  const long start = pos++;
-  bool escapes = false;
-  bool closed = false;
-  // The usual token holds neither a backslash nor a zero byte before its
-  // closing quote: found with three block searches.
-  const char* from = s + pos;
-  const size_t rest = static_cast<size_t>(len - pos);
-  const char* quote = static_cast<const char*>(std::memchr(from, '"', rest));
-  const size_t span = quote ? static_cast<size_t>(quote - from) : rest;
-  if (std::memchr(from, '\\', span) == nullptr && std::memchr(from, 0, span) == nullptr) {
-    pos += static_cast<long>(span);
-    if (quote != nullptr) {
-      ++pos;
-      closed = true;
-    }
-  }
-  while (!closed && pos < len) {
-    const char c = s[pos];
-    if (c == '"') {
-      ++pos;
-      closed = true;
-      break;
-    }
-    if (c == 0) break;
-    ++pos;
-    if (c == '\\') {
-      escapes = true;
-      if (pos < len && s[pos] != 0) ++pos;  // the escaped character is literal
-    }
-  }
+  const long start = pos;
+  const VoQuoted::End e = VoQuoted::Scan(s, start, len);
+  pos = e.end;
   const long tokenLen = pos - start;
   // Unterminated tokens pass only when they happen to end in a double quote:
   // the lone opening quote, or an escaped quote at the very end.
-  if (!closed && !(tokenLen == 1 || s[pos - 1] == '"')) {
+  if (!e.closed && !(tokenLen == 1 || s[pos - 1] == '"')) {
     // The token is no proper quoted string: unquoting it raises the error,
     // so that it names the unquoting code as the place of the failure.
     VoString(s + start, tokenLen).UnQuoteString();
@@ -142,21 +116,10 @@ VoString ReadQuoted(const char* s, long len, long& pos) {
   }
   const char* in = s + start + 1;
   const long inLen = tokenLen >= 2 ? tokenLen - 2 : 0;
-  if (!escapes) return MakeString(in, inLen);
+  if (!e.escapes) return MakeString(in, inLen);
   VoStringData* d = NewStringData(nullptr, inLen, false);
-  char* out = d->Chars();
-  long n = 0;
-  for (long i = 0; i < inLen; ++i) {
-    const char c = in[i];
-    if (c == '\\' && i + 1 < inLen) {
-      const char next = in[++i];
-      if (next != '"' && next != '\\') out[n++] = c;
-      out[n++] = next;
-    } else {
-      out[n++] = c;
-    }
-  }
-  out[n] = 0;
+  const long n = VoQuoted::Unescape(in, inLen, d->Chars());
+  d->Chars()[n] = 0;
   d->mLength = static_cast<int32_t>(n);
   return VoString(d);
 }

@@ -57,10 +57,41 @@ const DBusApi& Api() {
   return api;
 }
 
+/// Whether \p entry (one address of a ';'-separated list) is a local socket
+/// that a client connects to: "unix:" with path= or abstract=. Every other
+/// kind is left out: libdbus would start dbus-launch for "autolaunch:", and
+/// connects to "tcp:" (host name lookup included) or runs the program of
+/// "unixexec:" without any time limit; dir=, tmpdir= and runtime= name only
+/// where a bus listens.
+bool IsLocalClientAddress(const std::string& entry) {
+  if (entry.compare(0, 5, "unix:") != 0) return false;
+  std::string::size_type start = 5;
+  for (;;) {
+    const std::string::size_type end = entry.find(',', start);
+    const std::string::size_type equals = entry.find('=', start);
+    if (equals < end) {
+      const std::string key = entry.substr(start, equals - start);
+      if (key == "path" || key == "abstract") return true;
+    }
+    if (end == std::string::npos) return false;
+    start = end + 1;
+  }
+}
+
 std::string SessionBusAddress() {
   const char* env = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-  // libdbus would start dbus-launch for an "autolaunch:" address.
-  if (env && *env) return std::strstr(env, "autolaunch:") ? std::string() : std::string(env);
+  if (env && *env) {
+    const std::string list(env);
+    std::string usable;
+    std::string::size_type start = 0;
+    for (;;) {
+      const std::string::size_type end = list.find(';', start);
+      const std::string entry = list.substr(start, end == std::string::npos ? end : end - start);
+      if (IsLocalClientAddress(entry)) usable.append(usable.empty() ? "" : ";").append(entry);
+      if (end == std::string::npos) return usable;
+      start = end + 1;
+    }
+  }
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (runtime && *runtime == '/') {
     const std::string socket = std::string(runtime) + "/bus";

@@ -11,8 +11,12 @@
 /// included) waits at most \p timeoutMilliseconds for its answer and starts no
 /// service; the process's SIGPIPE disposition is left as it was. The bus is the one DBUS_SESSION_BUS_ADDRESS
 /// names, else $XDG_RUNTIME_DIR/bus when that socket exists; without either
-/// nothing is tried (no bus is ever launched). False when no call got an answer
-/// without error; nothing is reported further.
+/// nothing is tried (no bus is ever launched). Of DBUS_SESSION_BUS_ADDRESS only
+/// the local sockets are used ("unix:" with path= or abstract=): connecting
+/// has no time limit in libdbus, so "tcp:", "unixexec:", "autolaunch:" and
+/// the like are skipped, and a variable naming nothing else means no bus.
+/// False when no call got an answer without error; nothing is reported
+/// further.
 bool VoLinuxSimulateUserActivity(int timeoutMilliseconds);
 
 #endif  // VOFOUNDATION_LINUX_VOLINUXDBUSPRIVATE_H

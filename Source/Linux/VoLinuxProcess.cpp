@@ -86,6 +86,23 @@ bool DrainNow(int fd, std::string& output, std::vector<char>& buffer, std::size_
   }
 }
 
+/// The descriptors and the program of one run. However the run is left (an
+/// allocation that throws included), they are closed and the program, unless
+/// it was seen to end, is killed and reaped.
+struct RunState {
+  int in[2] = {-1, -1};   ///< its standard input: in[0] is written here
+  int out[2] = {-1, -1};  ///< its standard output: out[0] is read here
+  int pidFd = -1;
+  pid_t pid = -1;  ///< started and not yet reaped
+  RunState() = default;
+  RunState(const RunState&) = delete;
+  RunState& operator=(const RunState&) = delete;
+  ~RunState() {
+    for (int* fd : {&in[0], &in[1], &out[0], &out[1], &pidFd}) CloseFd(*fd);
+    if (pid > 0) KillAndReap(pid);
+  }
+};
+
 }  // namespace
 
 std::string VoLinuxFindProgram(const std::string& name) {
@@ -128,33 +145,35 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   if (argv.empty()) return result;
   const std::string program = VoLinuxFindProgram(argv[0]);
   if (program.empty()) return result;
+  // What can be allocated up front is, before any descriptor exists; the
+  // output may still grow later (and throw), which the run state survives.
+  std::vector<char*> args = CArgs(argv);
+  std::vector<char> buffer(65536);
+  if (output && output->size() < limits.maxOutput)
+    output->reserve(output->size() + std::min(limits.maxOutput - output->size(), buffer.size()));
 
   // Standard input through a socket, so that a reader that went away gives
   // EPIPE to send(MSG_NOSIGNAL) instead of a SIGPIPE to the whole process.
-  int in[2] = {-1, -1};
-  int out[2] = {-1, -1};
-  if (input && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0) return result;
-  if (output && pipe2(out, O_CLOEXEC) != 0) {
-    CloseFd(in[0]);
-    CloseFd(in[1]);
-    return result;
-  }
+  RunState run;
+  if (input && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, run.in) != 0) return result;
+  if (output && pipe2(run.out, O_CLOEXEC) != 0) return result;
 
   posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (input)
-    posix_spawn_file_actions_adddup2(&actions, in[1], 0);
-  else
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (output)
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  else
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  if (posix_spawn_file_actions_init(&actions) != 0) return result;
+  int failed = input ? posix_spawn_file_actions_adddup2(&actions, run.in[1], 0)
+                     : posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (!failed)
+    failed = output ? posix_spawn_file_actions_adddup2(&actions, run.out[1], 1)
+                    : posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  if (!failed) failed = posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  if (!failed) failed = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
   posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
+  if (!failed) failed = posix_spawnattr_init(&attr);
+  if (failed) {
+    posix_spawn_file_actions_destroy(&actions);
+    return result;
+  }
   sigset_t none;
   sigemptyset(&none);
   sigset_t defaults;
@@ -164,22 +183,18 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-  std::vector<char*> args = CArgs(argv);
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
-  CloseFd(in[1]);
-  CloseFd(out[1]);
-  if (rc != 0) {
-    CloseFd(in[0]);
-    CloseFd(out[0]);
-    return result;
-  }
+  CloseFd(run.in[1]);
+  CloseFd(run.out[1]);
+  if (rc != 0) return result;
+  run.pid = pid;
   result.started = true;
 
-  int writeFd = in[0];
-  int readFd = out[0];
+  int& writeFd = run.in[0];
+  int& readFd = run.out[0];
   if (writeFd >= 0) fcntl(writeFd, F_SETFL, fcntl(writeFd, F_GETFL) | O_NONBLOCK);
   if (readFd >= 0) fcntl(readFd, F_SETFL, fcntl(readFd, F_GETFL) | O_NONBLOCK);
   size_t written = 0;
@@ -189,13 +204,13 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   // program has ended (what it wrote is taken then, even while a child it
   // left behind still holds the pipe), or it is killed at the deadline, after
   // an idle time or for writing more than the limit.
-  int pidFd = OpenPidFd(pid);
+  run.pidFd = OpenPidFd(pid);
+  const int pidFd = run.pidFd;
   const int64_t deadline = NowMilliseconds() + std::max(limits.totalMilliseconds, 0);
   int64_t lastProgress = NowMilliseconds();
   int slice = 1;  // without a process descriptor: milliseconds until the next look at the child
   bool ended = false;
   int status = 0;
-  std::vector<char> buffer(65536);
   for (;;) {
     const pid_t r = waitpid(pid, &status, WNOHANG);
     if (r == pid || (r < 0 && errno == ECHILD)) {
@@ -203,6 +218,7 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
       // system: the exit code is lost, and the run counts as a success.
       if (r < 0) status = 0;
       ended = true;
+      run.pid = -1;
       break;
     }
     const int64_t now = NowMilliseconds();
@@ -262,10 +278,6 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   // waited for.
   if (ended && readFd >= 0 && !DrainNow(readFd, *output, buffer, limits.maxOutput))
     result.tooMuchOutput = true;
-  CloseFd(writeFd);
-  CloseFd(readFd);
-  CloseFd(pidFd);
-  if (!ended) KillAndReap(pid);
   result.exitCode = ended && !result.tooMuchOutput && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
@@ -306,9 +318,11 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
         close(devnull);
       }
       // Every descriptor above 2 but the report pipe, which the exec closes.
+      // With the caller's standard input and output closed the pipe itself
+      // may be 0 and 1: standard error (2) stays open all the same.
       const int keep = report[1];
       if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);
-      close_range(static_cast<unsigned>(keep) + 1, ~0u, 0);
+      close_range(static_cast<unsigned>(std::max(keep + 1, 3)), ~0u, 0);
       execve(path, args.data(), env);
       const int err = errno;
       (void)!write(keep, &err, sizeof err);

@@ -8,18 +8,21 @@
 // caller as std::bad_alloc or VoError code 4, leave no block behind and the
 // database usable; a run that reports success must give the reference result.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <new>
+#include <filesystem>
 #include <string>
 
 #include "VoCore/VoError.h"
 #include "VoCore/VoString.h"
 #include "VoData/VoArray.h"
 #include "VoData/VoDataBase.h"
+#include "Linux/VoLinuxProcessPrivate.h"
 
 namespace {
 
@@ -300,6 +303,19 @@ TEST(FaultInjection, StringConversionsAndTokenizer) {
       }
       return Bytes(result);
     });
+}
+
+TEST(FaultInjection, ProgramRunLeavesNoChildAndNoDescriptor) {
+  const std::vector<std::string> argv = {"/bin/echo", "hello"};
+  const auto fds = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const auto before = fds();
+  Exercise("VoLinuxRun", [&] {
+    std::string out;
+    Armed armed;
+    return out += std::to_string(VoLinuxRun(argv, nullptr, &out, 5000).exitCode);
+  });
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child is left";
+  EXPECT_EQ(fds(), before);
 }
 
 // The destructor allocates nothing: a deep database goes while every

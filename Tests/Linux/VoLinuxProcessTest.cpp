@@ -1,5 +1,6 @@
 // VoLinuxProcessTest.cpp - finding programs, running them with pipes and time limits, our own path.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "Support/VoScopedEnv.h"
@@ -227,6 +228,21 @@ TEST(VoLinuxProcess, DetachedLaunchOfAMissingProgramFails) {
   EXPECT_FALSE(VoLinuxLaunchDetached({dir.File("vo-text", "no program\n", 0755)}));
   EXPECT_FALSE(VoLinuxLaunchDetached({"true", std::string(200000, 'x')}));  // E2BIG
   EXPECT_EQ(ZombieChildren(), 0);
+}
+
+TEST(VoLinuxProcess, DetachedLaunchKeepsStandardErrorWhenInputAndOutputAreClosed) {
+  TempDir dir;
+  const std::string log = dir.File("err", "", 0600);
+  const int saved[3] = {dup(0), dup(1), dup(2)};
+  for (int fd : {0, 1}) close(fd);
+  dup2(open(log.c_str(), O_WRONLY), 2);  // opened as 0, then closed again
+  close(0);
+  const bool launched = VoLinuxLaunchDetached({"sh", "-c", "echo alive >&2"});
+  for (int fd = 0; fd < 3; ++fd) dup2(saved[fd], fd), close(saved[fd]);
+  EXPECT_TRUE(launched);
+  std::string text;
+  for (int i = 0; i < 300 && text.empty(); ++i) usleep(10000), std::getline(std::ifstream(log), text);
+  EXPECT_EQ(text, "alive");
 }
 
 TEST(VoLinuxProcess, ExecutablePathIsThisProgram) {

@@ -7,10 +7,12 @@
 
 #include "Support/VoScopedEnv.h"
 #include <limits.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -424,6 +426,16 @@ TEST(VoSystemInterface, WithoutDisplayNoKeyIsHeldAndNothingFails) {
   VoSystem::SystemActive(false);
   VoSystem::Beep(0);
   EXPECT_LT(Seconds() - t0, 0.5);
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  sockaddr_in at{};
+  socklen_t size = sizeof at;
+  ASSERT_TRUE(listen(listener, 4) == 0 &&
+              getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size) == 0);
+  ScopedEnv tcp("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/vo-test-bus;tcp:host=127.0.0.1,port=" +
+                                                std::to_string(ntohs(at.sin_port)));
+  VoSystem::SystemActive(true);
+  EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "a tcp: bus was connected to";
+  close(listener);
 }
 
 TEST(VoSystemInterface, TripleBeepPausesFortyTicksAfterEachBeep) {

@@ -74,6 +74,12 @@ int OpenPidFd(pid_t pid) {
   return -1;
 }
 
+/// How many more bytes \p output may take under \p limit (none when a caller
+/// handed in more than the limit already).
+std::size_t RoomLeft(const std::string& output, std::size_t limit) {
+  return output.size() < limit ? limit - output.size() : 0;
+}
+
 /// Reads what \p fd holds now into \p output (up to \p limit bytes in all);
 /// false when the limit would be passed.
 bool DrainNow(int fd, std::string& output, std::vector<char>& buffer, std::size_t limit) {
@@ -81,7 +87,7 @@ bool DrainNow(int fd, std::string& output, std::vector<char>& buffer, std::size_
     const ssize_t got = read(fd, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return true;
-    if (static_cast<std::size_t>(got) > limit - output.size()) return false;
+    if (static_cast<std::size_t>(got) > RoomLeft(output, limit)) return false;
     output.append(buffer.data(), static_cast<std::size_t>(got));
   }
 }
@@ -259,7 +265,7 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
       } else if (fds[i].fd == readFd) {
         const ssize_t got = read(readFd, buffer.data(), buffer.size());
         if (got > 0) {
-          if (static_cast<size_t>(got) > limits.maxOutput - output->size()) {
+          if (static_cast<size_t>(got) > RoomLeft(*output, limits.maxOutput)) {
             result.tooMuchOutput = true;
             break;
           }

@@ -358,16 +358,10 @@ hd_start_xiccd() {
 # hd_assign_profile STATE_DIR OUTPUT PROFILE_PATH: makes the profile the default
 # of the output's device.
 hd_assign_profile() {
-  local output=$2 path=$3 device="" profile=""
+  local output=$2 path=$3
   hd_need_state "$1" || return 1
   hd_wait_for hd_device_of "$output" || { hd_die "no colord device for $output"; return 1; }
-  device=$(hd_device_of "$output")
-  hd_wait_for hd_profile_of "$path" || { hd_die "colord does not know $path"; return 1; }
-  profile=$(hd_profile_of "$path")
-  gdbus call --system -d org.freedesktop.ColorManager -o "$device" \
-    -m org.freedesktop.ColorManager.Device.AddProfile hard "$profile" >/dev/null &&
-    gdbus call --system -d org.freedesktop.ColorManager -o "$device" \
-      -m org.freedesktop.ColorManager.Device.MakeProfileDefault "$profile" >/dev/null
+  hd_set_default_profile "$(hd_device_of "$output")" "$path"
 }
 
 # hd_start_sway STATE_DIR OUTPUT...

@@ -99,18 +99,23 @@ void BM_CatEquivalentReadLoop(benchmark::State& state) {
 }
 BENCHMARK(BM_CatEquivalentReadLoop)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+/// The big file read into \p buffer by one read() loop.
+void ReadLoop(const std::string& path, char* buffer) {
+  const int fd = open(path.c_str(), O_RDONLY);
+  long got = 0;
+  ssize_t n;
+  while (got < kBigSize && (n = read(fd, buffer + got, static_cast<std::size_t>(kBigSize - got))) > 0)
+    got += n;
+  close(fd);
+}
+
 /// The floor of any reader that returns a fresh buffer: malloc of the file's
 /// size, one read() loop straight into it, free (no huge-page hint).
 void BM_FreshBufferReadLoop(benchmark::State& state) {
   const std::string& path = BigFile();
   for (auto _ : state) {
     char* buffer = static_cast<char*>(std::malloc(kBigSize + 1));
-    const int fd = open(path.c_str(), O_RDONLY);
-    long got = 0;
-    ssize_t n;
-    while (got < kBigSize && (n = read(fd, buffer + got, static_cast<std::size_t>(kBigSize - got))) > 0)
-      got += n;
-    close(fd);
+    ReadLoop(path, buffer);
     benchmark::DoNotOptimize(buffer);
     std::free(buffer);
   }
@@ -127,12 +132,7 @@ void FreshHugeHintBlockRead(const std::string& path) {
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(buffer) + kHuge - 1) & ~(kHuge - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + kBigSize + 1) & ~(kHuge - 1);
   madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-  const int fd = open(path.c_str(), O_RDONLY);
-  long got = 0;
-  ssize_t n;
-  while (got < kBigSize && (n = read(fd, buffer + got, static_cast<std::size_t>(kBigSize - got))) > 0)
-    got += n;
-  close(fd);
+  ReadLoop(path, buffer);
   benchmark::DoNotOptimize(buffer);
   std::free(buffer);
 }

@@ -14,29 +14,9 @@
 // The one place where the library talks to the file system. Everything else
 // handles files as VoFileSpec values whose full name is a path with '/'
 // separators; the bridge turns such a spec into the file system's own
-// identities and back. Names are passed through as bytes, without conversion.
-//
-// Linux mapping, decided here:
-//
-// - Lengths: names may be as long as the file system allows (usually 255
-//   bytes) and paths of any length are carried. A path is never cut: when the
-//   system cannot use a path (longer than PATH_MAX, 4096 bytes, for a call that
-//   takes a whole path) the operation fails with kVoStatusNameTooLong.
-// - Folder paths that the bridge makes end with "/".
-// - Statuses are negative numbers, 0 for success; VoMacErrnoToStatus() gives
-//   the mapping from errno.
-// - Type code, creator code and finder flags (the invisible flag 0x4000) are
-//   kept together in the extended attribute kVoFinderInfoAttribute ("user."
-//   namespace), see there for the byte layout. Where the file system keeps no
-//   extended attributes, storing them is silently skipped (status 0) and they
-//   read as 0. Folders have no type or creator code: both read as 0.
-// - The locked flag (node flag 0x0001) is "nobody may write": no write
-//   permission bit is set. Locking clears all three write bits; unlocking a
-//   locked object gives the owner write permission back.
-// - The creation date is the file system's birth time (statx) where it keeps
-//   one, else the modification time.
-// - Nothing needs a change notification on Linux (inotify users see the
-//   changes themselves), so the notices of FSBumpDate do nothing.
+// identities and back. Names are passed through as bytes, without conversion,
+// and may be as long as the file system allows (usually 255 bytes). Every
+// folder path the bridge makes ends with "/".
 
 /// The well-known folders of VoFileSpec::SetPath(VoFolderType) and
 /// VoMacFindFolder(). Every folder is created when missing (with its missing
@@ -75,7 +55,8 @@ enum VoFolderType : int {
   VoFolderTypeAppSupport3 = 10  ///< as VoFolderTypeAppSupport
 };
 
-/// A status: 0 for success, a negative number for a failure.
+/// A status: 0 for success, a negative number for a failure
+/// (VoMacErrnoToStatus() gives the one for an errno value).
 typedef short OSErr;
 
 // The statuses of the bridge. errno values map as VoMacErrnoToStatus() says.
@@ -103,9 +84,10 @@ OSErr VoMacErrnoToStatus(int errnum);
 /// References made from specs and records (VoFileSpecToFSRef, FSPathMakeFSSpec,
 /// FSSpecToVoFileSpec) hold the resolved path, symbolic links followed, which
 /// is how aliases are resolved here. References delivered by FSIterateContainer
-/// name the entry itself: for a symbolic link, the link. The path may exceed
-/// PATH_MAX (deep walks); calls on such a reference then fail with
-/// kVoStatusNameTooLong.
+/// name the entry itself: for a symbolic link, the link. Paths of any length
+/// are carried and never cut: the path may exceed PATH_MAX (4096 bytes; deep
+/// walks), and a call that must hand such a path to the system whole then
+/// fails with kVoStatusNameTooLong.
 struct FSRef {
   /// The absolute path of the file or folder.
   VoString path;
@@ -137,11 +119,14 @@ constexpr uint32_t kFSCatInfoFinderInfo = 0x0800;    ///< fileType, fileCreator,
 constexpr uint32_t kFSCatInfoDataSizes = 0x4000;     ///< dataLogicalSize
 constexpr uint32_t kFSCatInfoGettableInfo = 0x486A;  ///< every field the bridge fills
 
-/// nodeFlags bit: the file is locked (not writable).
+/// nodeFlags bit: the file is locked, meaning nobody may write it: it is set
+/// when no write permission bit is. Setting it (FSSetCatalogInfo) clears all
+/// three write bits; clearing it on a locked object gives the owner write
+/// permission back.
 constexpr uint16_t kFSNodeLockedMask = 0x0001;
 /// nodeFlags bit: the entry is a folder.
 constexpr uint16_t kFSNodeIsDirectoryMask = 0x0010;
-/// finderFlags bit of the invisible flag.
+/// finderFlags bit of the invisible flag (kept in kVoFinderInfoAttribute).
 constexpr uint16_t kIsInvisible = 0x4000;
 
 /// A time on the file system: seconds and nanoseconds since 1970-01-01 00:00:00 UTC.
@@ -157,15 +142,19 @@ struct FSCatalogInfo {
   uint32_t fileCreator = 0;      ///< four-character creator code; 0 for folders
   uint16_t finderFlags = 0;      ///< kIsInvisible
   uint64_t dataLogicalSize = 0;  ///< length in bytes (0 for folders)
-  VoMacTime createDate;          ///< birth time, else the modification time
+  VoMacTime createDate;          ///< birth time (statx), else the modification time
   VoMacTime contentModDate;      ///< time the contents last changed
   VoString parentPath;           ///< the parent folder's path, ending in "/"
 };
 
-/// The extended attribute that holds type code, creator code and finder flags.
+/// The extended attribute ("user." namespace) that holds type code, creator
+/// code and finder flags together.
 /// Layout, 10 bytes, all big-endian: type code (4), creator code (4), finder
 /// flags (2). A missing or shorter attribute reads as all zero; bytes beyond
 /// the tenth are ignored. Writing all three as zero removes the attribute.
+/// Where the file system keeps no extended attributes, storing them is
+/// silently skipped (status 0) and they read as 0. Folders have no type or
+/// creator code: both read as 0 (their finder flags are kept).
 constexpr const char* kVoFinderInfoAttribute = "user.VoFoundation.FinderInfo";
 
 // ---------------------------------------------------------------- spec operations
@@ -319,7 +308,9 @@ OSErr FSClearInvisible(const FSRef& ref);
 
 /// Sets the object's modification time to now (one second later when now
 /// equals the old time exactly). The status of reading the object or the
-/// clock; a failure to write the time is ignored (0).
+/// clock; a failure to write the time is ignored (0). The new date is the
+/// only notice of a change: Linux needs no change notification, as programs
+/// that watch folders (inotify) see the changes themselves.
 OSErr FSBumpDate(const FSRef& ref);
 
 /// The callback of FSIterateContainer, called once per entry: the

@@ -58,6 +58,13 @@ static_assert(sizeof(VoStringData) == 16, "the string block header is 16 bytes")
 /// A pointer from Get() or a reference from operator[] is good for writing until
 /// the next call of a modifying member of the string; after that, ask again.
 ///
+/// The conversions (character sets, quoting, hexadecimal text) read at most
+/// length() bytes of the source, and stop earlier at the first zero byte where
+/// their text rules say so; a source whose length is negative (a fixed-length
+/// string made -1 by SetLength) reads as empty. An empty result of the ISO
+/// 8859-1 and UTF conversions, of quoting and of hexadecimal decoding is a
+/// string without a buffer.
+///
 /// Not thread-safe: a string and every string sharing its buffer belong to one
 /// thread at a time.
 class VoString {
@@ -268,10 +275,14 @@ class VoString {
   /// UTF8ToISO8859_1() then ISO8859_1ToMacRoman().
   VoString UTF8ToMacRoman() const;
   /// Fixed-length string of 16-bit units, most significant byte first; no BOM,
-  /// no terminating unit, no surrogate pairs.
+  /// no terminating unit. A value from 0x10000 to 0x10FFFF becomes a surrogate
+  /// pair (high unit first); a value above 0x10FFFF, which the 5- and 6-byte
+  /// lead bytes can produce, becomes the one unit U+FFFD.
   VoString UTF8ToUTF16() const;
   /// UTF-8 text of a string of 16-bit units (high byte first); a trailing odd
-  /// byte is ignored.
+  /// byte is ignored. A high surrogate directly followed by a low surrogate
+  /// becomes one 4-byte sequence; every other unit, a lone surrogate too, is
+  /// written alone (as 1 to 3 bytes).
   VoString UTF16ToUTF8() const;
   /// The text in double quotes, with '"' and '\\' escaped by a backslash.
   VoString QuoteString() const;
@@ -279,7 +290,10 @@ class VoString {
   /// starts and ends with a double quote.
   VoString UnQuoteString() const;
   /// Makes this string the upper-case hexadecimal text of \p count bytes (two
-  /// digits a byte); null bytes or count 0 give the empty string.
+  /// digits a byte); null bytes or a count <= 0 give the empty string. The
+  /// text goes into this string's own buffer when that buffer is unshared, in
+  /// text mode, holds 2 x count to 4 x count characters and does not hold the
+  /// bytes; otherwise into a new buffer of capacity 2 x count.
   void Bin2Str(const void* bytes, long count);
   /// The hexadecimal text of this string's own characters and length.
   VoString BinStr2Str() const;
@@ -288,8 +302,12 @@ class VoString {
   /// Decodes this hexadecimal text into \p buffer (BinSize() bytes); null
   /// buffer: only stores BinSize() into \p size. Stores BinSize() into \p size
   /// (when not null) at the end. A non-hex digit throws "VoFormatErr" (19).
+  /// Decoding never reads past length(): in a text of odd length the pair
+  /// that starts at the last position fails as a non-digit.
   void Str2Bin(void* buffer, long* size = nullptr) const;
-  /// The decoded bytes as a text-mode string of explicit length.
+  /// The decoded bytes as a text-mode string of explicit length BinSize().
+  /// Where a zero byte in the text (possible in fixed-length mode) ends the
+  /// decoding early, the rest of the BinSize() bytes are zero bytes.
   VoString Str2BinStr() const;
   /// Makes this string the four characters of \p sig (most significant byte
   /// first, zero bytes as blanks); returns a copy.
@@ -306,29 +324,44 @@ class VoString {
   void HiCase();
   /// Write access, then the characters in reverse order.
   void Reverse();
-  /// Replaces each CR, LF and CR-LF pair by \p lineEnd.
+  /// Replaces each CR, LF and CR-LF pair by \p lineEnd. A string without a
+  /// buffer stays as it is; otherwise the result is a new text-mode buffer of
+  /// exactly the new length.
   void AdjustLineFeed(const VoString& lineEnd);
   /// Removes zeros behind the decimal point (and a point left bare).
   void StripTrailingZeros();
   /// Removes from both ends every character of \p set and returns a copy of
   /// the result; the two flags are accepted but both ends are always stripped.
+  /// An empty \p set strips nothing (no character occurs in it).
   VoString Strip(const VoString& set, bool front = true, bool back = true);
   /// true when \p c is in \p set; an empty set means 0, tab, LF, CR and blank.
   bool IsWhiteSpace(char c, const VoString& set) const;
   /// The next token from \p position (advanced behind it): whitespace-separated,
   /// or, with \p quoted, a double-quoted token returned with quotes and
-  /// backslashes as written. Empty (no buffer) at the end of the text.
+  /// backslashes as written. Empty (no buffer) at the end of the text. A
+  /// negative \p position throws "VoIndexError" (7), as reading the character
+  /// there would. A zero byte ends a quoted token, even right behind a
+  /// backslash.
   VoString ReadString(long& position, bool quoted, const VoString& whiteSpace) const;
-  /// The token numbered \p index (0-based); empty when there is none.
+  /// The token numbered \p index (0-based), numbered as CountWords counts;
+  /// empty when there is none.
   VoString ReadWord(int index, bool quoted, const VoString& whiteSpace) const;
-  /// The number of tokens.
+  /// The number of tokens. A token is never empty: it counts when it has at
+  /// least one character, even when that character is a zero byte read with
+  /// a whitespace set that lacks it.
   long CountWords(bool quoted, const VoString& whiteSpace) const;
   /// Makes this string the items joined by \p separator (items containing a
-  /// separator character are quoted).
+  /// separator character are quoted). An empty list leaves the empty text in
+  /// a buffer (""), not a string without a buffer.
   void MergeStrings(const VoArray<VoString>& items, const VoString& separator);
-  /// Fills \p items with the tokens (quoted ones unquoted).
+  /// Fills \p items with the tokens as CountWords counts them (quoted ones
+  /// unquoted). The list ends as if re-sized to 0 and grown one element per
+  /// token; the tokens are gathered first and stored with one re-size, so
+  /// long lists take linear time. When unquoting a token throws, the
+  /// exception passes on and the list holds the items read before that token.
   void ReadStrings(VoArray<VoString>& items, const VoString& whiteSpace) const;
-  /// Fills \p items with the fields between occurrences of \p separator.
+  /// Fills \p items with the fields between occurrences of \p separator. The
+  /// list is filled as ReadStrings fills it, in linear time.
   void Split(VoArray<VoString>& items, char separator) const;
 
  private:
@@ -380,8 +413,15 @@ int Vostrincmp(const char* a, const char* b, int count);
 
 /// 1 when \p text matches the wildcard \p pattern ('*' any run, '?' one
 /// character, no escape), else 0. Null pointers give 0 unless both are the same.
+/// The answer is that of StrMatchMax with a budget of the text's length less
+/// the pattern's characters that are not stars. O(pattern x text) time in the
+/// worst case, and no memory beyond the call's own.
 int StrMatch(const char* pattern, const char* text);
-/// The matching step of StrMatch with \p budget characters for the stars to absorb.
+/// The matching step of StrMatch with \p budget characters for the stars to
+/// absorb, answered exactly for any budget. A budget of at least the one
+/// StrMatch uses never cuts off a match, so the answer is then StrMatch's.
+/// A smaller budget costs O(pattern x text) time in the worst case and
+/// (stars x text) bits of memory; there is no recursion, so no stack depth limit.
 int StrMatchMax(const char* pattern, const char* text, long budget);
 /// Replaces every occurrence of \p search in \p target by \p replacement,
 /// never searching inserted text again; returns the number of replacements.

@@ -1,25 +1,5 @@
 // VoStringConvert.cpp - character-set conversions, quoting, hexadecimal text and four-character codes of
-// VoString.
-//
-// Choices made here:
-//  - Every conversion reads at most length() bytes of the source and stops
-//    earlier at the first zero byte where the text rules say so; a source whose
-//    length is negative (a fixed-length string made -1 by SetLength) reads as
-//    empty. A result of length 0 from ISO/UTF conversions, quoting and hex
-//    decoding is a string without a buffer.
-//  - UTF-8 -> UTF-16 writes a value from 0x10000 to 0x10FFFF as a surrogate
-//    pair (high unit first); a value above 0x10FFFF, which the 5- and 6-byte
-//    lead bytes can produce, becomes the one unit U+FFFD. UTF-16 -> UTF-8 joins
-//    a high surrogate directly followed by a low surrogate into one 4-byte
-//    sequence; every other unit, lone surrogates included, is written alone.
-//  - Str2Bin never decodes past the string's length: the pair that starts at
-//    the last position of an odd-length text fails as a non-digit.
-//  - Str2BinStr gives zero bytes for the part of BinSize() that a zero byte in
-//    the text (possible in fixed-length mode) kept from being decoded.
-//  - Bin2Str with a count <= 0 gives the empty string, like a count of 0. It
-//    writes into the string's own buffer when that is private, in text mode,
-//    holds 2 x count characters and not more than twice that, and does not
-//    hold the bytes; otherwise it makes a new buffer of capacity 2 x count.
+// VoString. What each conversion gives is documented with its declaration in VoString.h.
 //
 // The loops copy runs of ASCII 16 bytes at a time with SSE2 (8 bytes at a time
 // with plain integer code elsewhere) and convert other bytes through tables
@@ -120,7 +100,8 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // ------------------------------------------------------------------ helpers
 
 /// The bytes of a string as the conversions read them: at most length() bytes
-/// (a negative length counts as 0).
+/// (a negative length, as SetLength(-1) leaves a fixed-length string, counts
+/// as 0).
 struct Source {
   const u8* p;
   std::size_t n;

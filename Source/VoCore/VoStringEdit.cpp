@@ -1,29 +1,5 @@
-// VoStringEdit.cpp - text editing, wildcard matching and the tokenizer of VoString.
-//
-// Choices made here (see also the comments in VoString.h):
-// - StrMatch runs the greedy star-backtracking matcher: O(pattern x text) in
-//   the worst case and no extra memory. It answers exactly what the budgeted
-//   search of StrMatchMax answers with the budget StrMatch computes.
-// - StrMatchMax answers what the budgeted recursion answers, for any budget.
-//   A budget at least the one StrMatch computes never cuts off a match, so it
-//   is plain matching (the greedy matcher). A smaller budget is searched as a
-//   graph: the budget at a point of the search is fixed by the pattern and
-//   text positions, so a position pair reached twice gives the same answer
-//   twice and is explored once. Worst case O(pattern x text) time and
-//   (stars x text) bits of memory; no recursion, so no stack depth limit.
-// - ReadString with a negative position throws "VoIndexError" (7), as reading
-//   the character there would. A zero byte ends a quoted token even right
-//   behind a backslash. A token is never empty: a token is counted (CountWords,
-//   ReadWord, ReadStrings) when it has at least one character, even if that
-//   character is a zero byte read with a whitespace set that lacks it.
-// - Strip with an empty set strips nothing (no character occurs in it).
-// - MergeStrings of an empty list leaves an empty buffer ("").
-// - AdjustLineFeed leaves a string without a buffer as it is; otherwise the
-//   result is a new text-mode buffer of exactly the new length.
-// - Lists are filled as if grown one element at a time (first re-sized to 0);
-//   items are gathered first and stored with one re-size, so long lists take
-//   linear time. When UnQuoteString throws in ReadStrings, the list holds the
-//   items read before the bad token.
+// VoStringEdit.cpp - text editing, wildcard matching and the tokenizer of VoString. What each
+// member gives is documented with its declaration in VoString.h.
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -261,6 +237,8 @@ class VisitedStates {
 
 // ------------------------------------------------------------------ wildcard matching
 
+// The greedy star-backtracking matcher: O(pattern x text) time in the worst
+// case and no memory of its own.
 int StrMatch(const char* pattern, const char* text) {
   if (pattern == text) return 1;
   if (!pattern || !text) return 0;
@@ -297,6 +275,11 @@ int StrMatch(const char* pattern, const char* text) {
   return *p == 0 ? 1 : 0;
 }
 
+// The budgeted search answers what a budgeted recursion over the stars would,
+// for any budget. A budget too small for plain matching is searched as a
+// graph: the budget at a point of the search is fixed by the pattern and text
+// positions, so a position pair reached twice gives the same answer twice and
+// is explored once (VisitedStates). The pending branches live on the heap.
 int StrMatchMax(const char* pattern, const char* text, long budget) {
   if (pattern == text) return 1;
   if (!pattern || !text) return 0;

@@ -49,21 +49,14 @@ struct VoRawElements {
 /// Owners read `size` directly and may read `elements` (null only after
 /// Clear()); they must not change either except through the operations below.
 ///
-/// Choices made here:
-/// - Elements are value-initialised (`new T[n]()`), so built-in types start
-///   as zero rather than indeterminate; class types are default-constructed.
-///   For trivial types, elements that are assigned right after the block is
-///   made are not cleared first, and VoArray(n, VoRawElements{n}) lets an
-///   owner that fills the block itself skip clearing altogether.
-/// - A negative size (constructor or ReSize) is thrown as "VoArgErr" (code 3).
-/// - Copy assignment builds the new block before destroying the old one, so
-///   a failure part-way leaves the target as it was (strong guarantee);
-///   ReSize gives the same guarantee. A failed copy constructor frees what it made.
-/// - Failure of the new operator is thrown as "VoMemFullErr" (code 4).
+/// Running out of memory throws "VoMemFullErr" (code 4) from every operation
+/// that allocates a block (see VoNewElementBlock).
 template <class T>
 class VoArray {
  public:
-  /// \p n default-constructed elements; "VoArgErr" when n is negative.
+  /// \p n value-initialised elements (`new T[n]()`): built-in types start as
+  /// zero, not indeterminate; class types are default-constructed.
+  /// "VoArgErr" (code 3) when n is negative.
   explicit VoArray(int n = 0) : size(0), elements(nullptr) {
     CheckSize(n);
     elements = VoNewElementBlock<T>(n, 0);
@@ -73,14 +66,18 @@ class VoArray {
   /// \p n elements for an owner that fills the block itself: for trivial
   /// types the first raw.count elements are left uninitialised (the rest are
   /// cleared), so they must be written before they are used; other types
-  /// are value-initialised as by VoArray(n).
+  /// are value-initialised as by VoArray(n). VoRawElements{n} skips clearing
+  /// altogether. "VoArgErr" (code 3) when n is negative.
   VoArray(int n, VoRawElements raw) : size(0), elements(nullptr) {
     CheckSize(n);
     elements = VoNewElementBlock<T>(n, raw.count);
     size = n;
   }
 
-  /// A new block of the source's size, each element assigned from the source's.
+  /// A new block of the source's size, each element assigned from the
+  /// source's. For trivial types the new elements are not cleared before they
+  /// are assigned. When an assignment throws, the block made so far is freed
+  /// before the exception passes on.
   VoArray(const VoArray& other) : size(0), elements(nullptr) {
     T* block = CopyBlock(other);
     elements = block;
@@ -88,7 +85,9 @@ class VoArray {
   }
 
   /// Nothing for self-assignment; otherwise the block is replaced by a copy
-  /// of the source's elements (size taken from the source).
+  /// of the source's elements (size taken from the source). The new block is
+  /// complete before the old one is destroyed, so a failure part-way leaves
+  /// this array as it was (strong guarantee).
   VoArray& operator=(const VoArray& other) {
     if (this == &other) return *this;
     T* block = CopyBlock(other);
@@ -113,7 +112,9 @@ class VoArray {
 
   /// Nothing when \p n equals the size; otherwise a new block of n elements
   /// whose first min(size, n) are assigned from the old ones in order, the
-  /// rest default-constructed. "VoArgErr" when n is negative.
+  /// rest default-constructed (for trivial types the kept ones are not
+  /// cleared first). "VoArgErr" (code 3) when n is negative. A failure
+  /// part-way leaves the array as it was, as for copy assignment.
   void ReSize(int n) {
     if (n == size) return;
     CheckSize(n);

@@ -93,25 +93,14 @@ class VoDBData {
 /// are heap objects held only by their entries. Pointers returned by
 /// GetEntry, GetDB and GetIndexedDB are borrowed.
 ///
-/// Choices made here:
-/// - Nesting depth: the text reader and writer handle at most mMaxNesting
-///   levels below the database they work on; deeper nesting throws
-///   "VoFormatErr" (19). Reading, writing, copying, merging and destroying
-///   use explicit work lists instead of recursion, so no nesting depth can
-///   exhaust the stack (copying, merging and destroying have no depth limit).
-/// - RemoveIndex and Remove clear the list slot that keeps a stale copy of
-///   a moved entry, so a removed entry's nested database is released at once.
-/// - Assignment builds the copy first and then replaces the entries, so a
-///   database may be assigned from one of its own nested databases.
-/// - A level read from text gets an entry list of exactly its size (it grows
-///   as usual when entries are added later), and keys that repeat those of
-///   the sibling level read before share their string buffers.
-/// - WriteToFile and ReadFromFile are defined with the file layer
-///   (VoDataBaseFile.cpp), which says how a file is written and replaced.
+/// No operation recurses over the levels: reading, writing, copying, merging
+/// and destroying use explicit work lists instead, so no nesting depth can
+/// exhaust the stack.
 class VoDataBase : public VoObject {
  public:
   /// Deepest nesting the text reader and writer accept below the database
-  /// they work on.
+  /// they work on; deeper nesting throws "VoFormatErr" (19). It bounds the
+  /// text format only: copying, merging and destroying take any depth.
   static constexpr int mMaxNesting = 1000;
 
   /// The writer's layout switch: false (the default) writes the plain
@@ -121,11 +110,13 @@ class VoDataBase : public VoObject {
   /// Empty database, reference count 1.
   VoDataBase();
   /// Empty database, reference count 1, then MergeDB(&other, true): a deep
-  /// copy that shares no nested database with \p other.
+  /// copy that shares no nested database with \p other, of any depth.
   VoDataBase(const VoDataBase& other);
   /// Nothing for self-assignment; otherwise the entries become a copy of
   /// \p other's (as Clear() then MergeDB(&other, true)); the reference count
-  /// is not touched.
+  /// is not touched. The copy is built first and only then replaces the
+  /// entries, so \p other may be one of this database's own nested databases,
+  /// and a failed copy leaves this database as it was.
   VoDataBase& operator=(const VoDataBase& other);
   /// Destroys the entries, releasing every nested database (without
   /// recursion). Allocates nothing and never throws.
@@ -189,10 +180,13 @@ class VoDataBase : public VoObject {
   /// Position of the first entry of this level whose value equals \p value, or -1.
   int GetIndexByValue(const VoString& value) const;
   /// Removes the first entry of this level whose key equals \p key; nothing
-  /// when there is none.
+  /// when there is none. As with RemoveIndex, the entry's nested database is
+  /// released at once.
   void Remove(const VoString& key);
   /// Removes entry \p i; the entries behind it move up. "VoIndexError" (7)
-  /// unless 0 <= i < GetCount(); the database is unchanged then.
+  /// unless 0 <= i < GetCount(); the database is unchanged then. The removed
+  /// entry's nested database is released at once: the list slot that would
+  /// keep a stale copy of a moved entry is cleared.
   void RemoveIndex(int i);
   /// Removes all entries of this level and frees the list's storage.
   void Clear();
@@ -200,7 +194,7 @@ class VoDataBase : public VoObject {
   /// the entries \p other has when the call starts are visited. With
   /// \p append each entry is appended; without, its key is taken as a path
   /// and set with SetString. A nested database is merged into GetDB(key, true)
-  /// of this database, with the same \p append.
+  /// of this database, with the same \p append, down to any depth.
   void MergeDB(const VoDataBase* other, bool append);
 
   // ---------------------------------------------------------------- text
@@ -221,10 +215,17 @@ class VoDataBase : public VoObject {
   ///
   /// Inside a "#{" ... "#}" block comment an empty line counts as one line,
   /// so a "#}" at the start of the line behind it ends the block.
+  ///
+  /// Each level read gets an entry list of exactly its size (it grows as
+  /// usual when entries are added later), and keys that repeat those of the
+  /// sibling level read before share their string buffers.
   void ReadFromString(const VoString& text);
-  /// Writes the text of WriteToString() to the file (VoDataBaseFile.cpp).
+  /// Writes the text of WriteToString() to the file. Defined with the file
+  /// layer (VoDataBaseFile.cpp), whose comments say how the file is written
+  /// and safely replaced.
   void WriteToFile(const VoFileSpec& spec) const;
-  /// Reads the whole file and calls ReadFromString (VoDataBaseFile.cpp).
+  /// Reads the whole file and calls ReadFromString. Defined with the file
+  /// layer (VoDataBaseFile.cpp).
   void ReadFromFile(const VoFileSpec& spec);
   /// Sets mSaveControlChars and returns its previous value.
   static bool SaveControlChars(bool save);
@@ -236,7 +237,8 @@ class VoDataBase : public VoObject {
   VoString DB2String(int level) const;
   /// Appends the entries read from \p text at \p pos up to the end of the
   /// level (its "}", which is consumed, or the end of the text). Errors as
-  /// for ReadFromString; entries appended before an error stay.
+  /// for ReadFromString; entries appended before an error stay. The levels
+  /// read are sized and their keys shared as ReadFromString says.
   void String2DB(const VoString& text, long& pos);
   /// The next character at or behind \p pos that is neither blank (NUL,
   /// TAB, LF, CR, SPACE) nor part of a comment, with \p pos just behind it;

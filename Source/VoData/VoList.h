@@ -26,18 +26,9 @@
 /// Owners read `count` directly, and empty a list by setting count 0, head 0,
 /// tail -1 and calling `storage.Clear()` (capacity 0 afterwards).
 ///
-/// Choices made here:
-/// - Growing, ReSize and AddBack/AddFront on a full list build the new ring
-///   beside the old one and assign the new element into it before the old
-///   ring is freed, so an element of the list itself may be added and a
-///   failure part-way leaves the list exactly as it was. The resulting slots,
-///   head and tail are those of "copy the element, re-size, then add".
-/// - Assignment re-sizes the storage first and only then changes count, head
-///   and tail, so a failure never leaves count above the capacity.
-/// - A negative ReSize is thrown as "VoArgErr" (code 3); growing beyond the
-///   largest signed 32-bit capacity is thrown as "VoMemFullErr" (code 4).
-/// - Element i is found without computing head + i beyond the capacity, so
-///   no index arithmetic can overflow.
+/// Growing (AddBack or AddFront on a full list) and ReSize build the new ring
+/// beside the old one before the old ring is freed, so a failure part-way
+/// (out of memory, a throwing assignment) leaves the list exactly as it was.
 template <class T>
 class VoList {
  public:
@@ -50,7 +41,8 @@ class VoList {
 
   /// Nothing for self-assignment. Otherwise the storage takes the source's
   /// capacity and holds the source's elements from slot 0 on: head 0,
-  /// tail count - 1.
+  /// tail count - 1. The storage is re-sized before count, head and tail
+  /// change, so a failure never leaves the count above the capacity.
   VoList& operator=(const VoList& other) {
     if (this == &other) return *this;
     storage.ReSize(other.storage.size);
@@ -66,13 +58,19 @@ class VoList {
     return *this;
   }
 
-  /// Element \p i; "VoIndexError" (code 7) unless 0 <= i < count.
+  /// Element \p i; "VoIndexError" (code 7) unless 0 <= i < count. Works for
+  /// every capacity up to the largest `int`: the slot is found without
+  /// computing head + i beyond the capacity, so nothing can overflow.
   T& operator[](int i) { return storage.elements[Slot(i)]; }
   /// Element \p i; "VoIndexError" (code 7) unless 0 <= i < count.
   const T& operator[](int i) const { return storage.elements[Slot(i)]; }
 
   /// Appends a copy of \p x behind the last element. \p x may be an element
-  /// of this list.
+  /// of this list. On a full list the list grows: \p x is assigned into the
+  /// new ring before the old one is freed, and the slots, head and tail come
+  /// out as "copy \p x, ReSize(2 * count + 1), then add the copy" would leave
+  /// them. Growing beyond the largest signed 32-bit capacity throws
+  /// "VoMemFullErr" (code 4); the list is unchanged then.
   void AddBack(const T& x) {
     const int cap = storage.size;
     if (count == cap) return GrowBack(x);
@@ -83,7 +81,9 @@ class VoList {
     ++count;
   }
 
-  /// Inserts a copy of \p x before element 0. \p x may be an element of this list.
+  /// Inserts a copy of \p x before element 0. \p x may be an element of this
+  /// list. A full list grows as for AddBack, with the same guarantees and the
+  /// same "VoMemFullErr" (code 4) limit.
   void AddFront(const T& x) {
     const int cap = storage.size;
     if (count == cap) return GrowFront(x);
@@ -123,7 +123,8 @@ class VoList {
   /// Sets the capacity to \p n. Nothing when n equals the count (whatever the
   /// capacity). Otherwise the first min(n, count) elements move to slots 0,
   /// 1, ... of a new storage of n slots, the rest are dropped; head 0,
-  /// tail count - 1. "VoArgErr" (code 3) when n is negative.
+  /// tail count - 1. "VoArgErr" (code 3) when n is negative. A failure
+  /// part-way leaves the list as it was.
   void ReSize(int n) {
     if (n == count) return;
     if (n < 0) VO_THROW(eVoArgErr);

@@ -22,18 +22,8 @@
 /// more are measured, positioned, read and written like any other. A
 /// ReadString result is a VoString, which holds at most 2^31-1 characters.
 ///
-/// Choices made here:
-/// - Read or Write on a file without a handle whose access does not open it
-///   for that direction (never opened, closed, eVoFileNone, or Read after
-///   construction with eVoFileWrite) throws "VoFileNotOpen" (12), as the other
-///   operations do. The null-buffer check of Read comes first, that of Write
-///   after the lazy opening.
-/// - Switching between reading and writing on a file opened for both needs a
-///   positioning call in C standard I/O; VoFile makes it itself (a seek by 0
-///   from the current position), so reads and writes may follow each other
-///   freely.
-/// - Errors of the C library surface as the codes below; `errno` keeps the
-///   reason.
+/// A failing call of the C library surfaces as the error code the member
+/// names; `errno` keeps the reason.
 class VoFile : public VoStream {
  public:
   /// No handle, the spec of the empty string, access eVoFileNone.
@@ -47,13 +37,20 @@ class VoFile : public VoStream {
 
   /// Reads up to \p size bytes with fread and stores the number read in
   /// \p count (fewer, also 0 at the end, is no error). A null \p buffer throws
-  /// "VoArgErr" (3); then the file opens lazily for eVoFileRead and
-  /// eVoFileReadWrite; without a handle "VoFileNotOpen" (12).
+  /// "VoArgErr" (3) first; then the file opens lazily for eVoFileRead and
+  /// eVoFileReadWrite. Without a handle (never opened, closed, eVoFileNone,
+  /// or eVoFileWrite, which does not open for reading) "VoFileNotOpen" (12),
+  /// as from the other operations. Reads and writes on a file opened for both
+  /// may follow each other freely: before a read that follows a write, VoFile
+  /// makes the positioning call C standard I/O needs between the two (a seek
+  /// by 0 from the current position).
   void Read(void* buffer, unsigned long size, unsigned long* count) override;
   /// Opens lazily for eVoFileWrite and eVoFileReadWrite (without a handle then
-  /// "VoFileNotOpen", 12); a null \p buffer throws "VoArgErr" (3). Writes
-  /// \p size bytes with fwrite and stores the number written in \p count;
-  /// fewer than \p size throws "VoFileWriteFailed" (17) after the count was stored.
+  /// "VoFileNotOpen", 12, as for Read); only then does a null \p buffer throw
+  /// "VoArgErr" (3). Writes \p size bytes with fwrite and stores the number
+  /// written in \p count; fewer than \p size throws "VoFileWriteFailed" (17)
+  /// after the count was stored. A write that follows a read gets the same
+  /// positioning call as Read describes.
   void Write(const void* buffer, unsigned long size, unsigned long* count) override;
   /// Opens lazily unless the access is eVoFileNone; without a handle throws
   /// "VoFileNotOpen" (12). eVoFileSeekBegin: to \p offset; eVoFileSeekEnd: to

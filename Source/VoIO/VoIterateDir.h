@@ -17,17 +17,21 @@
 ///   The folder given to Start is not reported itself.
 /// - Levels: the folder's own entries are level 1. Start(folder, n) with
 ///   n >= 1 reports levels 1 to n (folders at level n are reported but not
-///   entered); 0 reports the whole tree.
+///   entered); 0 or a negative n reports the whole tree.
 /// - Symbolic links are never followed: a link is reported as an entry of its
 ///   own (IsFile() true, its full name the link's own path, its size and dates
-///   those of the link itself) and never entered, whatever it points to.
+///   those of the link itself) and never entered, whatever it points to. So
+///   every full name reported lies inside the tree walked.
 /// - An entry named exactly ".DS_Store" (byte-exact, case-sensitive) is not
 ///   reported. Hidden entries (names starting with '.') are.
 /// - A folder entry has IsFile() false, the zero dates (VoDate()) and size 0.
 /// - A file entry (anything that is not a folder: regular files, links,
-///   devices, pipes, sockets) has its creation date, its modification date
-///   (time the contents last changed), both in UTC with the fraction of a
-///   second dropped, and its size in bytes.
+///   devices, pipes, sockets) has its creation date (the file system's birth
+///   time where it keeps one, else the time the contents last changed), its
+///   modification date (time the contents last changed), both in UTC with the
+///   fraction of a second dropped, and its size: the true length in bytes as
+///   `unsigned long`, 64 bits on Linux, so a file of 5 GiB is reported with
+///   5 GiB, never cut to 32 bits.
 /// - The full name is the folder's resolved path (symbolic links in the path
 ///   given to Start resolved) followed by "/" and the entry's relative path,
 ///   byte for byte as the file system names it.
@@ -38,20 +42,6 @@
 ///   stored codes are read when its type or creator is first asked for (see
 ///   VoFileSpec::ReadStoredCodesLater): reading them costs as much as
 ///   examining the entry, and most walks never ask.
-///
-/// Choices made here:
-/// - The size is the true length of the file as `unsigned long` (64 bits on
-///   Linux): a file of 5 GiB is reported with 5 GiB, never cut to 32 bits.
-/// - The creation date is the file system's birth time where it keeps one,
-///   else the time the contents last changed.
-/// - A link is reported under its own path, not under the path of what it
-///   points to, so that every full name reported lies inside the tree walked.
-/// - A negative depth counts as 0 (no limit).
-/// - Once Stop() was called in DoFile, the walk ends right after that call: a
-///   folder being reported is then not entered. No DoFile call follows a Stop().
-/// - An exception thrown by DoFile or ProcessFile ends the walk: every folder
-///   the walk holds open is closed first, then the exception leaves Start
-///   unchanged.
 ///
 /// How the tree is read: everything runs on the caller's thread. A folder is
 /// listed completely when the walk enters it, and each entry is examined
@@ -76,17 +66,21 @@ class VoIterateDir {
   VoIterateDir();
   virtual ~VoIterateDir();
 
-  /// Clears the stop flag and walks \p folder down to \p depth levels (0: no
-  /// limit), calling DoFile for each entry. Returns 0 when the walk ran to its
-  /// end or was stopped, and a negative status of the file-system bridge
-  /// (kVoStatus... of Mac/VoMacToolsOSX.h) when \p folder names no folder or
-  /// cannot be listed, or listing a subfolder failed for a reason other than
-  /// denied access. A subfolder whose listing is denied reports nothing inside
-  /// it, and the rest of the folder it was met in is skipped as well; the walk
-  /// goes on one level higher and this is no failure. Raises nothing of its
-  /// own; what DoFile throws passes through.
+  /// Clears the stop flag and walks \p folder down to \p depth levels (0, or
+  /// a negative depth: no limit), calling DoFile for each entry. Returns 0
+  /// when the walk ran to its end or was stopped, and a negative status of the
+  /// file-system bridge (kVoStatus... of Mac/VoMacToolsOSX.h) when \p folder
+  /// names no folder or cannot be listed, or listing a subfolder failed for a
+  /// reason other than denied access. A subfolder whose listing is denied
+  /// reports nothing inside it, and the rest of the folder it was met in is
+  /// skipped as well; the walk goes on one level higher and this is no
+  /// failure. Raises nothing of its own. An exception thrown by DoFile (or
+  /// ProcessFile) ends the walk: every folder the walk holds open is closed
+  /// first, then the exception leaves Start unchanged.
   virtual int Start(const VoFileSpec& folder, int depth);
-  /// Sets the stop flag: the walk reports no further entry.
+  /// Sets the stop flag: the walk reports no further entry. Called during
+  /// DoFile, it ends the walk as soon as that DoFile returns: a folder being
+  /// reported is then not entered, and no further DoFile call follows.
   virtual void Stop();
   /// The stop flag; it stays set after a stopped walk until the next Start.
   virtual bool GetStop() const;

@@ -173,7 +173,8 @@ VoString LastThree(const VoString& text) {
 // ==================================================================== VoFileSpec
 
 VoFileSpec::VoFileSpec(const VoString& fullName) : mFullName(fullName), mTypeID(0), mCreatorID(0) {
-  if (fullName.length() > 0) SetFullName(fullName);
+  // As SetFullName(fullName) would leave it, without assigning the name twice.
+  if (mFullName.length() > 0) SetType(VoFileTypeUnknown);
 }
 
 VoFileSpec::~VoFileSpec() = default;

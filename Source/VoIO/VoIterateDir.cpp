@@ -1,11 +1,14 @@
 // VoIterateDir.cpp - folder walks on top of the file-system bridge's container iteration.
 #include "VoIO/VoIterateDir.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <new>
 
 #include "Mac/VoMacToolsOSX.h"
+#include "VoCore/VoError.h"
 
 namespace {
 
@@ -120,24 +123,47 @@ int VoIterateDir::DoFile(const VoFileInfo& info) { return ProcessFile(info); }
 
 VoIterateDirGetFiles::VoIterateDirGetFiles() = default;
 
-int VoIterateDirGetFiles::ProcessFile(const VoFileInfo& info) {
-  const VoFileSpec& spec = info;
-  if (info.IsFile()) {
-    mFileList.AddBack(spec);
-  } else {
-    mFolderList.AddBack(spec);
+namespace {
+
+/// The most specs a list can hold: as many as a VoList can grow to.
+constexpr size_t kMostSpecs = (INT_MAX - 1) / 2 + 1;
+
+void Append(std::vector<VoFileSpec>& specs, const VoFileSpec& spec) {
+  if (specs.size() >= kMostSpecs) VO_THROW(eVoMemFullErr);
+  try {
+    specs.push_back(spec);  // strong guarantee: the specs move only when nothing can fail
+  } catch (const std::bad_alloc&) {
+    VO_THROW(eVoMemFullErr);
   }
+}
+
+const VoFileSpec& At(const std::vector<VoFileSpec>& specs, int index) {
+  if (index < 0 || static_cast<size_t>(index) >= specs.size()) VO_THROW(eVoIndexError);
+  return specs[static_cast<size_t>(index)];
+}
+
+VoList<VoFileSpec> ListOf(const std::vector<VoFileSpec>& specs) {
+  VoList<VoFileSpec> list;
+  list.ReSize(static_cast<int>(specs.size()));
+  for (const VoFileSpec& spec : specs) list.AddBack(spec);
+  return list;
+}
+
+}  // namespace
+
+int VoIterateDirGetFiles::ProcessFile(const VoFileInfo& info) {
+  Append(info.IsFile() ? mFiles : mFolders, info);
   return 0;
 }
 
-int VoIterateDirGetFiles::GetCount() const { return mFileList.count; }
+int VoIterateDirGetFiles::GetCount() const { return static_cast<int>(mFiles.size()); }
 
-VoFileSpec VoIterateDirGetFiles::GetFileSpec(int index) const { return mFileList[index]; }
+VoFileSpec VoIterateDirGetFiles::GetFileSpec(int index) const { return At(mFiles, index); }
 
-VoList<VoFileSpec> VoIterateDirGetFiles::GetFileList() const { return mFileList; }
+VoList<VoFileSpec> VoIterateDirGetFiles::GetFileList() const { return ListOf(mFiles); }
 
-int VoIterateDirGetFiles::GetFolderCount() const { return mFolderList.count; }
+int VoIterateDirGetFiles::GetFolderCount() const { return static_cast<int>(mFolders.size()); }
 
-VoFileSpec VoIterateDirGetFiles::GetFolder(int index) const { return mFolderList[index]; }
+VoFileSpec VoIterateDirGetFiles::GetFolder(int index) const { return At(mFolders, index); }
 
-VoList<VoFileSpec> VoIterateDirGetFiles::GetFolderList() const { return mFolderList; }
+VoList<VoFileSpec> VoIterateDirGetFiles::GetFolderList() const { return ListOf(mFolders); }

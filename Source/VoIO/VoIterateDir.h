@@ -3,6 +3,8 @@
 #ifndef VOFOUNDATION_VOIO_VOITERATEDIR_H
 #define VOFOUNDATION_VOIO_VOITERATEDIR_H
 
+#include <vector>
+
 #include "VoData/VoList.h"
 #include "VoIO/VoFileSpec.h"
 
@@ -103,7 +105,8 @@ class VoIterateDirGetFiles : public VoIterateDir {
   VoIterateDirGetFiles();
 
   /// Appends the spec part of \p info to the file list when info.IsFile(),
-  /// else to the folder list. Returns 0.
+  /// else to the folder list. Returns 0. "VoMemFullErr" (4) when memory runs
+  /// out or a list would hold more than a VoList can; the lists are unchanged then.
   int ProcessFile(const VoFileInfo& info) override;
 
   /// Number of specs in the file list.
@@ -111,19 +114,21 @@ class VoIterateDirGetFiles : public VoIterateDir {
   /// A copy of the file list's spec \p index; "VoIndexError" (7) unless
   /// 0 <= index < GetCount().
   VoFileSpec GetFileSpec(int index) const;
-  /// A copy of the file list.
+  /// A copy of the file list, its capacity the number of specs.
   VoList<VoFileSpec> GetFileList() const;
   /// Number of specs in the folder list.
   int GetFolderCount() const;
   /// A copy of the folder list's spec \p index; "VoIndexError" (7) unless
   /// 0 <= index < GetFolderCount().
   VoFileSpec GetFolder(int index) const;
-  /// A copy of the folder list.
+  /// A copy of the folder list, its capacity the number of specs.
   VoList<VoFileSpec> GetFolderList() const;
 
  private:
-  VoList<VoFileSpec> mFileList;
-  VoList<VoFileSpec> mFolderList;
+  // Kept as vectors while walking: they grow by moving the specs, where a
+  // VoList copies each one to its new ring; the VoList is made when asked for.
+  std::vector<VoFileSpec> mFiles;
+  std::vector<VoFileSpec> mFolders;
 };
 
 #endif  // VOFOUNDATION_VOIO_VOITERATEDIR_H

@@ -337,7 +337,7 @@ TEST_F(MacToolsTest, SetPathOutOfRangeThrowsArgErr) {
     } catch (const VoError& e) {
       EXPECT_EQ(e.GetErr(), 3u);
       EXPECT_STREQ(e.GetErrName(), "VoArgErr");
-      EXPECT_STREQ(e.GetFileName(), "VoMacToolsOSX.cpp");
+      EXPECT_STREQ(e.GetFileName(), "VoMacFolders.cpp");
       EXPECT_GT(e.GetLine(), 0);
     }
     EXPECT_EQ(Str(spec.GetFullName()), "/a/b/report.txt");

@@ -1,5 +1,4 @@
-// VoMacBridgePrivate.h - what the files of the file-system bridge share: stat, resolving, finder bits,
-// records.
+// VoMacBridgePrivate.h - what the bridge's files share: stat, resolving, finder bits, records, folders.
 #ifndef VOFOUNDATION_MAC_VOMACBRIDGEPRIVATE_H
 #define VOFOUNDATION_MAC_VOMACBRIDGEPRIVATE_H
 

@@ -1,5 +1,4 @@
-// VoMacFinderInfo.cpp - type code, creator code and finder flags in the extended attribute
-// kVoFinderInfoAttribute.
+// VoMacFinderInfo.cpp - type code, creator code and finder flags in their extended attribute.
 #include <fcntl.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
@@ -42,8 +41,6 @@ OSErr VoMacReadFinderBits(const std::string& path, VoMacFinderBits& bits) {
   return 0;
 }
 
-/// Writes the finder attribute of \p path; all zero removes it. A file system
-/// without extended attributes ignores the call (0).
 OSErr VoMacWriteFinderBits(const std::string& path, const VoMacFinderBits& bits) {
   if (bits.type == 0 && bits.creator == 0 && bits.flags == 0) {
     if (lremovexattr(path.c_str(), kVoFinderInfoAttribute) == 0 || errno == ENODATA || errno == ENOTSUP)

@@ -154,7 +154,6 @@ bool VoMacMakeFolders(const std::string& path, mode_t mode) {
   return VoMacIsFolder(path);
 }
 
-/// The resolved path of the folder, made when missing, ending in "/"; "" on failure.
 std::string VoMacFolderPath(const std::string& path, mode_t mode) {
   if (!VoMacMakeFolders(path, mode)) return std::string();
   std::string resolved;

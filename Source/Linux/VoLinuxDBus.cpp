@@ -4,13 +4,14 @@
 #if __has_include(<dbus/dbus.h>)
 
 #include <dbus/dbus.h>
-#include <dlfcn.h>
 #include <signal.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include "Linux/VoLinuxDlPrivate.h"
 
 namespace {
 
@@ -30,25 +31,17 @@ struct DBusApi {
   decltype(&dbus_message_unref) unrefMessage = nullptr;
 };
 
-template <typename F>
-bool Resolve(void* lib, const char* name, F& fn) {
-  fn = reinterpret_cast<F>(dlsym(lib, name));
-  return fn != nullptr;
-}
-
 DBusApi LoadApi() {
   DBusApi api;
-  // Never closed: libdbus keeps process-wide state once used.
-  void* lib = dlopen("libdbus-1.so.3", RTLD_NOW | RTLD_LOCAL);
-  if (!lib) return api;
-  api.ok = Resolve(lib, "dbus_error_init", api.errorInit) && Resolve(lib, "dbus_error_free", api.errorFree) &&
-           Resolve(lib, "dbus_connection_open_private", api.openPrivate) &&
-           Resolve(lib, "dbus_connection_close", api.close) &&
-           Resolve(lib, "dbus_connection_unref", api.unrefConnection) &&
-           Resolve(lib, "dbus_connection_send_with_reply_and_block", api.sendAndBlock) &&
-           Resolve(lib, "dbus_message_new_method_call", api.newMethodCall) &&
-           Resolve(lib, "dbus_message_set_auto_start", api.setAutoStart) &&
-           Resolve(lib, "dbus_message_unref", api.unrefMessage);
+  api.ok = VoLinuxDlLoad("libdbus-1.so.3", {{"dbus_error_init", api.errorInit},
+                                            {"dbus_error_free", api.errorFree},
+                                            {"dbus_connection_open_private", api.openPrivate},
+                                            {"dbus_connection_close", api.close},
+                                            {"dbus_connection_unref", api.unrefConnection},
+                                            {"dbus_connection_send_with_reply_and_block", api.sendAndBlock},
+                                            {"dbus_message_new_method_call", api.newMethodCall},
+                                            {"dbus_message_set_auto_start", api.setAutoStart},
+                                            {"dbus_message_unref", api.unrefMessage}});
   return api;
 }
 

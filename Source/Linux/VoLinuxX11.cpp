@@ -2,7 +2,6 @@
 #include "Linux/VoLinuxX11Private.h"
 
 #include <X11/Xlib.h>
-#include <dlfcn.h>
 #include <poll.h>
 
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "Linux/VoLinuxClockPrivate.h"
+#include "Linux/VoLinuxDlPrivate.h"
 
 namespace {
 
@@ -52,36 +52,29 @@ int OnIOError(Display* dpy) {
   return 0;
 }
 
-template <typename F>
-bool Resolve(void* lib, const char* name, F& fn) {
-  fn = reinterpret_cast<F>(dlsym(lib, name));
-  return fn != nullptr;
-}
-
 X11Api LoadApi() {
   X11Api api;
-  // Never closed: Xlib keeps process-wide state.
-  void* lib = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-  if (!lib) return api;
-  bool ok = Resolve(lib, "XOpenDisplay", api.openDisplay) &&
-            Resolve(lib, "XCloseDisplay", api.closeDisplay) &&
-            Resolve(lib, "XQueryKeymap", api.queryKeymap) &&
-            Resolve(lib, "XDisplayKeycodes", api.displayKeycodes) &&
-            Resolve(lib, "XGetKeyboardMapping", api.getKeyboardMapping) &&
-            Resolve(lib, "XKeysymToKeycode", api.keysymToKeycode) && Resolve(lib, "XFree", api.free) &&
-            Resolve(lib, "XPending", api.pending) && Resolve(lib, "XNextEvent", api.nextEvent) &&
-            Resolve(lib, "XRefreshKeyboardMapping", api.refreshKeyboardMapping) &&
-            Resolve(lib, "XBell", api.bell) && Resolve(lib, "XFlush", api.flush) &&
-            Resolve(lib, "XResetScreenSaver", api.resetScreenSaver) &&
-            Resolve(lib, "XInternAtom", api.internAtom) &&
-            Resolve(lib, "XGetSelectionOwner", api.getSelectionOwner) &&
-            Resolve(lib, "XConnectionNumber", api.connectionNumber);
-  // Without the per-connection exit handler a vanished server would end the
-  // process; such an old libX11 is not used at all.
-  ok = ok && Resolve(lib, "XSetIOErrorHandler", api.setIOErrorHandler) &&
-       Resolve(lib, "XSetIOErrorExitHandler", api.setIOErrorExitHandler);
-  if (ok) gPreviousIOHandler = api.setIOErrorHandler(OnIOError);
-  api.ok = ok;
+  // The last two: without the per-connection exit handler a vanished server
+  // would end the process; such an old libX11 is not used at all.
+  api.ok = VoLinuxDlLoad("libX11.so.6", {{"XOpenDisplay", api.openDisplay},
+                                         {"XCloseDisplay", api.closeDisplay},
+                                         {"XQueryKeymap", api.queryKeymap},
+                                         {"XDisplayKeycodes", api.displayKeycodes},
+                                         {"XGetKeyboardMapping", api.getKeyboardMapping},
+                                         {"XKeysymToKeycode", api.keysymToKeycode},
+                                         {"XFree", api.free},
+                                         {"XPending", api.pending},
+                                         {"XNextEvent", api.nextEvent},
+                                         {"XRefreshKeyboardMapping", api.refreshKeyboardMapping},
+                                         {"XBell", api.bell},
+                                         {"XFlush", api.flush},
+                                         {"XResetScreenSaver", api.resetScreenSaver},
+                                         {"XInternAtom", api.internAtom},
+                                         {"XGetSelectionOwner", api.getSelectionOwner},
+                                         {"XConnectionNumber", api.connectionNumber},
+                                         {"XSetIOErrorHandler", api.setIOErrorHandler},
+                                         {"XSetIOErrorExitHandler", api.setIOErrorExitHandler}});
+  if (api.ok) gPreviousIOHandler = api.setIOErrorHandler(OnIOError);
   return api;
 }
 

@@ -17,27 +17,13 @@
 #include <vector>
 
 #include "Mac/VoMacToolsOSX.h"
-#include "VoCore/VoError.h"
+#include "Mac/VoMacToolsPrivate.h"
 
 namespace {
 
 constexpr int kMaxLinks = 40;  // as the kernel's own limit for a path
 constexpr int kMaxTempAttempts = 100;
 constexpr std::size_t kMaxTempBase = 200;  // keeps the temporary name within NAME_MAX
-
-/// The bytes of \p s; a fixed-length string whose length was made negative
-/// names nothing and is a bad argument.
-std::string Std(const VoString& s) {
-  const long length = s.length();
-  if (length < 0) VO_THROW(eVoArgErr);
-  return std::string(s.c_str(), static_cast<std::size_t>(length));
-}
-
-/// Text up to and including the last '/'; "" without a '/'.
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 /// Follows symbolic links of the last component of \p path (the folders on
 /// the way need no resolving: the file is replaced inside the folder that
@@ -64,7 +50,7 @@ int FollowLinks(std::string path, std::string& out) {
     }
     std::string link(buffer.data(), static_cast<std::size_t>(n));
     if (link.empty()) return ENOENT;
-    path = link[0] == '/' ? link : FolderOf(path) + link;
+    path = link[0] == '/' ? link : VoMacFolderOf(path) + link;
   }
   return ELOOP;
 }
@@ -150,7 +136,7 @@ void StoreDerivedCodes(const VoFileSpec& spec, const std::string& path) {
 
 /// Flushes the folder that holds \p path, so that a rename in it is durable.
 void SyncFolder(const std::string& path) {
-  std::string folder = FolderOf(path);
+  std::string folder = VoMacFolderOf(path);
   if (folder.empty()) folder = ".";
   const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
@@ -181,7 +167,7 @@ int WriteRegularInPlace(const VoFileSpec& target, const std::string& path, const
 int Replace(const VoFileSpec& target, const char* bytes, std::size_t size, eVoMacReplaceStage& stage) {
   stage = eVoMacReplaceOpen;
   if (bytes == nullptr && size > 0) return EINVAL;
-  const std::string given = Std(target.GetFullName());
+  const std::string given = VoMacPathBytes(target.GetFullName());
   if (given.empty()) return ENOENT;
   std::string path;
   int err = FollowLinks(given, path);
@@ -201,7 +187,7 @@ int Replace(const VoFileSpec& target, const char* bytes, std::size_t size, eVoMa
 
   // The new file: private until it has the old file's mode; a new target gets
   // the mode that creating it directly would give (0666 less the umask).
-  const std::string folder = FolderOf(path);
+  const std::string folder = VoMacFolderOf(path);
   const std::string stem = folder + ".~" + base.substr(0, kMaxTempBase) + ".";
   std::string temp;
   int fd = -1;
@@ -262,7 +248,7 @@ int VoMacReplaceFileContents(const VoFileSpec& target, const void* bytes, unsign
 
 int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long size, unsigned long* written) {
   if (bytes == nullptr && size > 0) return EINVAL;
-  const std::string path = Std(spec.GetFullName());
+  const std::string path = VoMacPathBytes(spec.GetFullName());
   if (path.empty()) return ENOENT;
   bool created = false;
   int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
@@ -302,7 +288,7 @@ int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long s
   if (close(fd) != 0 && err == 0 && errno != EINTR) err = errno;
   if (created) {
     FSRef ref;
-    if (VoFileSpecToFSRef(ref, spec) == kVoStatusNoErr) StoreDerivedCodes(spec, Std(ref.path));
+    if (VoFileSpecToFSRef(ref, spec) == kVoStatusNoErr) StoreDerivedCodes(spec, VoMacPathBytes(ref.path));
   }
   return err;
 }

@@ -15,6 +15,7 @@
 #include "Linux/VoLinuxProcessPrivate.h"
 #include "Linux/VoLinuxX11Private.h"
 #include "Mac/VoMacToolsOSX.h"
+#include "Mac/VoMacToolsPrivate.h"
 #include "VoCore/VoDebug.h"
 #include "VoCore/VoError.h"
 #include "VoIO/VoFile.h"
@@ -208,11 +209,6 @@ constexpr unsigned long kCopyBlockSize = 100000;
   throw VoError(static_cast<unsigned long>(status), "err", __FILE__, line);
 }
 
-std::string Bytes(const VoString& s) {
-  const long n = s.length();
-  return n > 0 ? std::string(s.c_str(), static_cast<size_t>(n)) : std::string();
-}
-
 }  // namespace
 
 unsigned long VoSystem::TickCount() { return VoLinuxTicksToMilliseconds(VoLinuxTicks()); }
@@ -270,7 +266,7 @@ bool VoSystem::KeyBreak() { return TestKey(2, 47); }
 
 // ---------------------------------------------------------------- clipboard
 
-void VoSystem::CopyToClipboard(const VoString& text) { VoLinuxClipboardPut(Bytes(text)); }
+void VoSystem::CopyToClipboard(const VoString& text) { VoLinuxClipboardPut(VoMacBytes(text)); }
 
 VoString VoSystem::CopyFromClipboard() {
   std::string text;
@@ -365,7 +361,7 @@ void VoSystem::SetWorkingDir(const VoFileSpec&) { VO_THROW(eVoUndefProc); }
 
 void VoSystem::ExecuteCommandLine(const VoString&, const VoFileSpec&, VoStream*) { VO_THROW(eVoUndefProc); }
 
-void VoSystem::LaunchURL(const VoString& url) { VoLinuxLaunchDetached({"xdg-open", Bytes(url)}); }
+void VoSystem::LaunchURL(const VoString& url) { VoLinuxLaunchDetached({"xdg-open", VoMacBytes(url)}); }
 
 void VoSystem::LaunchFile(const VoFileSpec& spec) {
   FSRef ref;

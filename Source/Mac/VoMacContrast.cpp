@@ -1,0 +1,103 @@
+// VoMacContrast.cpp - the display contrast preference in the user's configuration folder.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Mac/VoMacBridgePrivate.h"
+#include "VoCore/VoError.h"
+#include "VoData/VoDataBase.h"
+
+namespace {
+
+constexpr const char* kContrastKey = "contrast";
+
+std::string PreferenceFile() {
+  std::string config = VoMacConfigHome();
+  return config.empty() ? std::string() : VoMacJoin(config, "com.apple.universalaccess.txt");
+}
+
+/// A finite number that is the whole text (blanks around it allowed).
+bool ParseNumber(const VoString& text, double& value) {
+  const char* s = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  double v = strtod(s, &end);
+  if (end == s) return false;
+  while (*end == ' ' || *end == '\t') ++end;
+  if (*end != 0 || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+/// The shortest "%.*g" text that reads back as exactly \p value.
+std::string NumberText(double value) {
+  char buf[64];
+  for (int precision = 1; precision <= 17; ++precision) {
+    snprintf(buf, sizeof buf, "%.*g", precision, value);
+    if (strtod(buf, nullptr) == value) break;
+  }
+  return buf;
+}
+
+/// What reading the preference file found.
+enum class PrefFile { Missing, Read, Damaged };
+
+/// Reads the preference file into \p db. Damaged: the file exists but cannot
+/// be read (no permission, an I/O error, too large) or does not parse to its
+/// end; \p db then holds the entries read before the damage.
+PrefFile ReadPreferences(VoDataBase& db) {
+  std::string file = PreferenceFile();
+  if (file.empty()) return PrefFile::Missing;
+  bool ok;
+  errno = 0;
+  std::string text = VoMacReadSmallFile(file, ok);
+  if (!ok) return errno == ENOENT ? PrefFile::Missing : PrefFile::Damaged;
+  // As ReadFromString reads, but a "}" closing the top level ends that
+  // reader silently: anything behind it makes the file damaged.
+  const VoString content = VoMacString(text);
+  long pos = 0;
+  try {
+    db.Clear();
+    if (VoDataBase::GetNextChar(content, pos) != '{') pos = 0;
+    db.String2DB(content, pos);
+    if (VoDataBase::GetNextChar(content, pos) != 0) return PrefFile::Damaged;
+  } catch (const VoError&) {
+    return PrefFile::Damaged;
+  }
+  return PrefFile::Read;
+}
+
+/// The stored contrast of \p db as GetMacContrastEnhancement reads it.
+double StoredContrast(VoDataBase& db) {
+  double value = 0.0;
+  if (db.Exists(kContrastKey) && !ParseNumber(db.GetString(kContrastKey), value)) value = 0.0;
+  return value;
+}
+
+}  // namespace
+
+double GetMacContrastEnhancement() {
+  VoDataBase db;
+  return ReadPreferences(db) == PrefFile::Missing ? 0.0 : StoredContrast(db);
+}
+
+bool SetMacContrastEnhancement(double value) {
+  if (!std::isfinite(value)) return false;
+  VoDataBase db;
+  const PrefFile found = ReadPreferences(db);
+  // A file that cannot be read or parsed whole is left as it is: writing it
+  // back would lose the settings behind the damage.
+  if (found == PrefFile::Damaged) return false;
+  if (StoredContrast(db) == value) return false;
+  std::string file = PreferenceFile();
+  if (file.empty() || !VoMacMakeFolders(VoMacConfigHome(), 0700)) return false;
+  db.SetString(kContrastKey, VoMacString(NumberText(value)));
+  try {
+    db.WriteToFile(VoFileSpec(VoMacString(file)));  // the database's safe replacement
+  } catch (const VoError&) {
+    return false;
+  }
+  return true;
+}

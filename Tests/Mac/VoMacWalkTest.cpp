@@ -1,0 +1,288 @@
+// Tests of the bridge's folder walk, FSIterateContainer.
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "VoCore/VoError.h"
+
+#include "VoMacToolsFixture.h"
+
+namespace vo_mac_test {
+namespace {
+
+/// Every folder's entries follow it directly, as one block (pre-order).
+void ExpectPreOrder(const std::vector<Seen>& seen) {
+  for (size_t i = 0; i < seen.size(); ++i) {
+    if (!(seen[i].nodeFlags & kFSNodeIsDirectoryMask)) continue;
+    std::string prefix = seen[i].path + "/";
+    size_t j = i + 1;
+    while (j < seen.size() && seen[j].path.compare(0, prefix.size(), prefix) == 0) ++j;
+    for (size_t k = j; k < seen.size(); ++k)
+      EXPECT_NE(seen[k].path.compare(0, prefix.size(), prefix), 0)
+          << seen[k].path << " is not in the block after " << seen[i].path;
+  }
+}
+
+unsigned long Depth(const std::string& rel) {
+  unsigned long n = 1;
+  for (char c : rel) n += c == '/';
+  return n;
+}
+
+class MacToolsWalkTest : public MacToolsTest {
+ protected:
+  void SetUp() override {
+    MacToolsTest::SetUp();
+    // w/{a, b, s/{c, t/{d}}, e, link -> s, empty/}
+    Dir("w");
+    WriteFile(P("w/a"), "aa");
+    WriteFile(P("w/b"), "bbbb");
+    Dir("w/s");
+    WriteFile(P("w/s/c"), "c");
+    Dir("w/s/t");
+    WriteFile(P("w/s/t/d"), "");
+    WriteFile(P("w/e"), "");
+    Dir("w/empty");
+    ASSERT_EQ(symlink("s", P("w/link").c_str()), 0);
+  }
+  OSErr Walk(Collector& c, unsigned long levels, bool record = false, bool name = false,
+             const std::string& rel = "w") {
+    c.base = P(rel) + "/";
+    return FSIterateContainer(Ref(P(rel)), levels, kFSCatInfoDataSizes, record, name, Collect, &c);
+  }
+};
+
+TEST_F(MacToolsWalkTest, LevelsAndPreOrder) {
+  const struct {
+    unsigned long levels;
+    std::vector<std::string> expected;  // sorted
+  } cases[] = {
+      {1, {"a", "b", "e", "empty", "link", "s"}},
+      {2, {"a", "b", "e", "empty", "link", "s", "s/c", "s/t"}},
+      {3, {"a", "b", "e", "empty", "link", "s", "s/c", "s/t", "s/t/d"}},
+      {0, {"a", "b", "e", "empty", "link", "s", "s/c", "s/t", "s/t/d"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.levels);
+    Collector col;
+    EXPECT_EQ(Walk(col, c.levels), 0);
+    std::vector<std::string> paths;
+    for (const Seen& s : col.seen) {
+      paths.push_back(s.path);
+      EXPECT_EQ(s.level, Depth(s.path)) << s.path;
+      EXPECT_FALSE(s.hadRecord);
+      EXPECT_FALSE(s.hadName);
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, c.expected);
+    ExpectPreOrder(col.seen);
+  }
+}
+
+TEST_F(MacToolsWalkTest, EntryFacts) {
+  Collector col;
+  ASSERT_EQ(Walk(col, 0, true, true), 0);
+  std::map<std::string, Seen> by;
+  for (const Seen& s : col.seen) by[s.path] = s;
+  EXPECT_EQ(by["a"].size, 2u);
+  EXPECT_EQ(by["b"].size, 4u);
+  EXPECT_EQ(by["s"].nodeFlags & kFSNodeIsDirectoryMask, kFSNodeIsDirectoryMask);
+  EXPECT_EQ(by["s"].size, 0u);
+  EXPECT_EQ(by["link"].nodeFlags & kFSNodeIsDirectoryMask, 0) << "a link is no folder";
+  EXPECT_EQ(by["s/t/d"].recordFolder, P("w/s/t/"));
+  EXPECT_EQ(by["s/t/d"].recordName, "d");
+  EXPECT_EQ(by["s/t/d"].name, "d");
+  EXPECT_TRUE(by["a"].hadRecord && by["a"].hadName);
+}
+
+TEST_F(MacToolsWalkTest, QuitAfterThree) {
+  Collector col;
+  col.quitAt = 3;
+  EXPECT_EQ(Walk(col, 0), 0);
+  EXPECT_EQ(col.seen.size(), 3u);
+}
+
+TEST_F(MacToolsWalkTest, QuitOnAFolderDoesNotEnterIt) {
+  // Find the listing position of "s", then stop there.
+  Collector all;
+  ASSERT_EQ(Walk(all, 1), 0);
+  size_t at = 0;
+  while (all.seen[at].path != "s") ++at;
+  Collector col;
+  col.quitAt = at + 1;
+  EXPECT_EQ(Walk(col, 0), 0);
+  ASSERT_EQ(col.seen.size(), at + 1);
+  EXPECT_EQ(col.seen.back().path, "s");
+}
+
+TEST_F(MacToolsWalkTest, EmptyFolderAndBadArguments) {
+  Collector col;
+  EXPECT_EQ(Walk(col, 0, false, false, "w/empty"), 0);
+  EXPECT_TRUE(col.seen.empty());
+  EXPECT_EQ(FSIterateContainer(Ref(P("w")), 0, 0, false, false, nullptr, nullptr), -50);
+  EXPECT_EQ(Walk(col, 0, false, false, "w/none"), -43);
+  EXPECT_EQ(Walk(col, 0, false, false, "w/a"), kVoStatusDirNotFound);
+  EXPECT_EQ(FSIterateContainer(FSRef(), 0, 0, false, false, Collect, &col), -43);
+  EXPECT_TRUE(col.seen.empty());
+}
+
+size_t OpenDescriptors() {
+  size_t n = 0;
+  DIR* d = opendir("/proc/self/fd");
+  while (d && readdir(d)) ++n;
+  if (d) closedir(d);
+  return n;
+}
+
+bool Throw(bool, unsigned long level, const FSCatalogInfo*, const FSRef*, const FSSpec*, const VoString*,
+           void*) {
+  if (level == 3) VO_THROW(eVoIndexError);
+  return false;
+}
+
+TEST_F(MacToolsWalkTest, AnErrorOfTheCallbackLeavesTheWalkAndClosesEveryFolder) {
+  size_t before = OpenDescriptors();
+  try {
+    FSIterateContainer(Ref(P("w")), 0, 0, false, false, Throw, nullptr);
+    ADD_FAILURE() << "the error was swallowed";
+  } catch (const VoError& e) {
+    EXPECT_EQ(e.GetErr(), 7u);
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST_F(MacToolsWalkTest, LinkedContainerIsWalked) {
+  Collector col;
+  EXPECT_EQ(Walk(col, 0, false, false, "w/link"), 0);
+  EXPECT_EQ(col.seen.size(), 3u);  // c, t, t/d
+}
+
+TEST_F(MacToolsTest, WalkReportsEveryByteOfNames) {
+  Dir("n");
+  std::string all;
+  for (int c = 1; c < 256; ++c)
+    if (c != '/') all += static_cast<char>(c);
+  const std::vector<std::string> names = {all, "\n", " ", "-", "...", "a\\b", "\xff\xfe", "*?"};
+  for (const std::string& name : names) WriteFile(P("n/") + name, "");
+  Collector col;
+  col.base = P("n") + "/";
+  ASSERT_EQ(FSIterateContainer(Ref(P("n")), 0, 0, true, true, Collect, &col), 0);
+  std::vector<std::string> got;
+  for (const Seen& s : col.seen) {
+    got.push_back(s.name);
+    EXPECT_EQ(s.path, s.name);
+    EXPECT_EQ(s.recordName, s.name);
+  }
+  std::vector<std::string> want = names;
+  std::sort(got.begin(), got.end());
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(got, want);
+  // The spec made of an entry names it byte for byte.
+  VoFileSpec spec;
+  FSRefToVoFileSpec(spec, Ref(P("n/") + all));
+  EXPECT_EQ(Str(spec.GetFullName()), P("n/") + all);
+}
+
+TEST_F(MacToolsTest, WalkBeyondPathMax) {
+  const std::string component(250, 'q');
+  Dir("deep");
+  int fd = -1;
+  std::string deep = MakeDeepFolders(P("deep"), component, 5000, &fd);
+  ASSERT_GT(deep.size(), 5000u);
+  ASSERT_GE(fd, 0);
+  int file = openat(fd, "leaf.txt", O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(file, 0);
+  ASSERT_EQ(write(file, "xyz", 3), 3);
+  close(file);
+  close(fd);
+  Collector col;
+  col.base = P("deep") + "/";
+  ASSERT_EQ(FSIterateContainer(Ref(P("deep")), 0, kFSCatInfoDataSizes | kFSCatInfoFinderInfo, true, false,
+                               Collect, &col),
+            0);
+  ASSERT_FALSE(col.seen.empty());
+  const Seen* leaf = nullptr;
+  for (const Seen& s : col.seen)
+    if (s.path.size() >= 8 && s.path.compare(s.path.size() - 8, 8, "leaf.txt") == 0) leaf = &s;
+  ASSERT_NE(leaf, nullptr);
+  EXPECT_EQ(col.base + leaf->path, deep + "/leaf.txt") << "never cut";
+  ExpectPreOrder(col.seen);
+  EXPECT_EQ(leaf->size, 3u);
+  EXPECT_EQ(leaf->level, Depth(leaf->path));
+  EXPECT_EQ(leaf->recordFolder, deep + "/");
+}
+
+/// In a process that may not read \p locked: walks \p container and checks
+/// the access-denied rules. Returns a bit set of failed checks.
+int WalkWithoutAccess(const std::string& container, const std::string& lockedName,
+                      const std::vector<std::string>& order) {
+  int failed = 0;
+  Collector col;
+  col.base = container + "/";
+  // Finder information asked for: the locked folder's attributes cannot be read either.
+  OSErr err = FSIterateContainer(Ref(container), 0, kFSCatInfoFinderInfo, false, false, Collect, &col);
+  if (err != 0) failed |= 1;
+  // Reported: the entries up to the locked folder, then nothing of this folder.
+  std::vector<std::string> want;
+  for (const std::string& name : order) {
+    want.push_back(name);
+    if (name == lockedName) break;
+  }
+  std::vector<std::string> got;
+  for (const Seen& s : col.seen) got.push_back(s.path);
+  if (got != want) failed |= 2;
+  Collector none;
+  if (FSIterateContainer(Ref(container + "/" + lockedName), 0, 0, false, false, Collect, &none) !=
+      kVoStatusAccessDenied)
+    failed |= 4;
+  if (!none.seen.empty()) failed |= 8;
+  return failed;
+}
+
+TEST_F(MacToolsTest, WalkSkipsTheRestOfAFolderWithoutAccess) {
+  Dir("w");
+  Dir("w/outer");
+  for (const char* name : {"w/outer/f1", "w/outer/f2", "w/outer/f3", "w/after"}) WriteFile(P(name), "");
+  Dir("w/outer/locked");
+  WriteFile(P("w/outer/locked/secret"), "");
+  Dir("w/outer/z");
+  // The listing order of outer, as the file system gives it.
+  std::vector<std::string> order;
+  DIR* d = opendir(P("w/outer").c_str());
+  ASSERT_NE(d, nullptr);
+  while (struct dirent* e = readdir(d))
+    if (e->d_name[0] != '.') order.push_back(e->d_name);
+  closedir(d);
+  ASSERT_EQ(chmod(P("w/outer/locked").c_str(), 0), 0);
+  ASSERT_EQ(chmod(mRoot.c_str(), 0755), 0);
+
+  if (geteuid() != 0) {
+    EXPECT_EQ(WalkWithoutAccess(P("w/outer"), "locked", order), 0);
+  } else {
+    // Root passes every permission check: walk as nobody in a child.
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(77);
+      _exit(WalkWithoutAccess(P("w/outer"), "locked", order));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges to test access denial";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed checks (bits): " << WEXITSTATUS(status);
+  }
+  // From one level higher the walk goes on after "outer".
+  Collector col;
+  col.base = P("w") + "/";
+  ASSERT_EQ(FSIterateContainer(Ref(P("w")), 0, 0, false, false, Collect, &col), 0);
+  bool sawAfter = false;
+  for (const Seen& s : col.seen) sawAfter |= s.path == "after";
+  EXPECT_TRUE(sawAfter);
+}
+
+}  // namespace
+}  // namespace vo_mac_test

@@ -27,11 +27,44 @@ void CheckSize(long size) {
 /// Blocks from this size on get the huge-page hint.
 constexpr long kLargeBlock = 8L << 20;
 
+/// Block sizes the calling thread keeps one freed block of, for the next
+/// block of about the same size. glibc's per-thread cache serves blocks of up
+/// to 1,032 bytes; larger ones take its general path, which costs as much as
+/// copying a kilobyte. A string copied and then changed (the copy becomes
+/// private) or built and dropped in a loop frees and allocates a block of the
+/// same size each time, and so skips that path.
+constexpr std::size_t kSpareLeast = 1033;
+constexpr std::size_t kSpareMost = 16 * 1024;
+
+/// The freed block kept by this thread: at most one, freed with the thread.
+struct SpareBlock {
+  void* block = nullptr;
+  std::size_t bytes = 0;  ///< at most the block's size
+
+  SpareBlock() = default;
+  SpareBlock(const SpareBlock&) = delete;
+  SpareBlock& operator=(const SpareBlock&) = delete;
+  ~SpareBlock() { ::operator delete(block); }
+
+  /// The kept block when it holds \p wanted bytes and wastes at most an
+  /// eighth of them; else null.
+  void* Take(std::size_t wanted) noexcept {
+    if (!block || bytes < wanted || bytes - wanted > wanted / 8) return nullptr;
+    void* p = block;
+    block = nullptr;
+    return p;
+  }
+};
+
+thread_local SpareBlock tSpare;
+
 /// A block of the given capacity with count 1 and a zero behind the capacity;
 /// the other characters are not touched.
 VoStringData* AllocBlock(long capacity, bool fixedLength) {
   const std::size_t bytes = sizeof(VoStringData) + static_cast<std::size_t>(capacity) + 1;
-  void* p = ::operator new(bytes);
+  void* p = nullptr;
+  if (bytes >= kSpareLeast && bytes <= kSpareMost) p = tSpare.Take(bytes);
+  if (!p) p = ::operator new(bytes);
   // Large blocks are mostly fresh memory from the system: ask for huge pages
   // first, which makes touching it for the first time several times cheaper.
   if (capacity >= kLargeBlock) VoMacPrepareLargeBuffer(p, static_cast<unsigned long>(bytes));
@@ -186,6 +219,27 @@ VoStringData* FormatBlockVar(const char* format, ...) {
 
 // ------------------------------------------------------------------ blocks
 
+void FreeStringData(VoStringData* data) noexcept {
+  const std::size_t bytes = sizeof(VoStringData) + static_cast<std::size_t>(data->mCapacity) + 1;
+  data->~VoStringData();
+  if (bytes >= kSpareLeast && bytes <= kSpareMost) {
+    SpareBlock& spare = tSpare;
+    if (!spare.block) {
+      spare.block = data;
+      spare.bytes = bytes;
+      return;
+    }
+  }
+  ::operator delete(static_cast<void*>(data));
+}
+
+void DropSpareStringBlock() noexcept {
+  ::operator delete(tSpare.block);
+  tSpare.block = nullptr;
+}
+
+void VoString::FreeBlock(VoStringData* d) noexcept { FreeStringData(d); }
+
 VoStringData* NewStringData(const char* source, long size, bool fixedLength) {
   CheckSize(size);
   VoStringData* d = AllocBlock(size, fixedLength);
@@ -234,8 +288,7 @@ VoStringData* CatStringData(VoStringData* data, const char* source, long count) 
     target->mLength = static_cast<int32_t>(length);
     // The source may lie in the old block: copy before freeing it.
     if (count > 0) std::memcpy(target->Chars() + length, source, static_cast<std::size_t>(count));
-    data->~VoStringData();
-    ::operator delete(static_cast<void*>(data));
+    FreeStringData(data);
   } else if (count > 0) {
     std::memmove(target->Chars() + length, source, static_cast<std::size_t>(count));
   }
@@ -603,8 +656,7 @@ VoString VoString::Printf(const char* format, ...) {
   va_end(args);
   if (d->mLength == 0) {
     // Set with size 0 leaves no buffer.
-    d->~VoStringData();
-    ::operator delete(static_cast<void*>(d));
+    FreeStringData(d);
     d = nullptr;
   }
   *this = VoString(d);
@@ -616,8 +668,7 @@ VoString VoString::ltoa(long value) { return Printf("%ld", value); }
 VoString VoString::ftoa(double value, const char* format) {
   VoStringData* d = FormatBlockVar(format ? format : "%f", value);
   if (d->mLength == 0) {
-    d->~VoStringData();
-    ::operator delete(static_cast<void*>(d));
+    FreeStringData(d);
     d = nullptr;
   }
   *this = VoString(d);

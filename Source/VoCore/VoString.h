@@ -366,8 +366,10 @@ class VoString {
 
  private:
   static void Release(VoStringData* d) noexcept {
-    if (d && --d->mCount == 0) ::operator delete(static_cast<void*>(d));
+    if (d && --d->mCount == 0) FreeBlock(d);
   }
+  /// Frees a block no string uses any more (see FreeStringData).
+  static void FreeBlock(VoStringData* d) noexcept;
   char At(long index) const;
   char& WritableAt(long index);
   long CountLength() const;

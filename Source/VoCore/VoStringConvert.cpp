@@ -122,7 +122,7 @@ VoStringData* NewBlock(std::size_t capacity) {
 /// the length and the mode. An empty result frees the block and has no buffer.
 VoString Finish(VoStringData* d, std::size_t length, bool fixedLength = false) {
   if (length == 0) {
-    ::operator delete(static_cast<void*>(d));
+    FreeStringData(d);
     return VoString();
   }
   d->Chars()[length] = 0;
@@ -135,7 +135,7 @@ VoString Finish(VoStringData* d, std::size_t length, bool fixedLength = false) {
 struct BlockGuard {
   VoStringData* d;
   ~BlockGuard() {
-    if (d) ::operator delete(static_cast<void*>(d));
+    if (d) FreeStringData(d);
   }
   VoStringData* Release() {
     VoStringData* r = d;

@@ -19,6 +19,16 @@
 ///   return VoString(d);
 VoStringData* NewStringData(const char* source, long size, bool fixedLength);
 
+/// Frees a block that no string uses any more. A block of 1 KiB to 16 KiB
+/// may be kept instead, one per thread, for the next such block NewStringData
+/// makes on that thread (see AllocBlock in VoString.cpp); it is freed when
+/// the thread ends.
+void FreeStringData(VoStringData* data) noexcept;
+
+/// Frees the block the calling thread keeps for reuse, if any: for code that
+/// counts the blocks in use.
+void DropSpareStringBlock() noexcept;
+
 /// Appends \p count bytes from \p source to \p data and returns the block that
 /// now holds the string (\p data itself, or a new one that replaced it; the old
 /// one is then freed). A null \p data gives a new text-mode block holding the

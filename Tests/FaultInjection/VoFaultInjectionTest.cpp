@@ -20,6 +20,7 @@
 
 #include "VoCore/VoError.h"
 #include "VoCore/VoString.h"
+#include "VoCore/VoStringPrivate.h"
 #include "VoData/VoArray.h"
 #include "VoData/VoDataBase.h"
 #include "Linux/VoLinuxProcessPrivate.h"
@@ -170,6 +171,7 @@ Figures Exercise(const char* name, const std::function<std::string()>& op) {
   Figures f;
   gFailAt = -1;
   gSeen = 0;
+  DropSpareStringBlock();  // every run starts without a kept block
   const std::string reference = op();
   f.points = gSeen;
   EXPECT_GT(f.points, 0) << name << ": no allocation seen";
@@ -177,6 +179,7 @@ Figures Exercise(const char* name, const std::function<std::string()>& op) {
     gFailAt = k;
     gSeen = 0;
     gInjected = false;
+    DropSpareStringBlock();  // a block kept for reuse is no leak
     const long live = gLive;
     {
       std::string result;
@@ -197,6 +200,7 @@ Figures Exercise(const char* name, const std::function<std::string()>& op) {
       }
     }
     EXPECT_EQ(k < f.points, gInjected) << name << " at " << k;
+    DropSpareStringBlock();
     if (gLive != live) ++f.leaks;
     EXPECT_EQ(gLive, live) << name << " leaked with allocation " << k << " failing";
   }

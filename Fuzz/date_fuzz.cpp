@@ -11,7 +11,7 @@
 
 #include "VoCore/VoError.h"
 #include "VoCore/VoString.h"
-#include "VoSystem/VoSystem.h"
+#include "VoSystem/VoDate.h"
 
 namespace {
 

@@ -19,6 +19,7 @@
 #include "VoIO/VoIterateDir.h"
 #include "Mac/VoMacToolsOSX.h"
 #include "VoMath/VoRandom.h"
+#include "VoSystem/VoDate.h"
 #include "VoSystem/VoPlatform.h"
 #include "VoSystem/VoSystem.h"
 

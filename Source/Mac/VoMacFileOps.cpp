@@ -2,7 +2,6 @@
 #include "Mac/VoMacFileOps.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
@@ -291,17 +290,4 @@ int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long s
     if (VoFileSpecToFSRef(ref, spec) == kVoStatusNoErr) StoreDerivedCodes(spec, VoMacPathBytes(ref.path));
   }
   return err;
-}
-
-void VoMacPrepareLargeBuffer(void* block, unsigned long size) {
-#ifdef MADV_HUGEPAGE
-  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-  if (block == nullptr || size < 4 * kHuge) return;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)block;
-  (void)size;
-#endif
 }

@@ -65,11 +65,4 @@ int VoMacReplaceFileContents(const VoFileSpec& target, const void* bytes, unsign
 /// nothing opened.
 int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long size, unsigned long* written);
 
-/// A hint before \p size bytes at \p block are filled in one go (a whole file
-/// read into a fresh buffer): for blocks of 8 MiB and more the system is asked
-/// to back the block's 2 MiB-aligned interior with huge pages, which makes
-/// touching fresh memory for the first time several times cheaper. Changes
-/// no byte and reports nothing; without effect where the system ignores it.
-void VoMacPrepareLargeBuffer(void* block, unsigned long size);
-
 #endif  // VOFOUNDATION_MAC_VOMACFILEOPS_H

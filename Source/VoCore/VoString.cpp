@@ -9,8 +9,8 @@
 #include <cstring>
 #include <new>
 
-#include "Mac/VoMacFileOps.h"
 #include "VoCore/VoError.h"
+#include "VoCore/VoMemoryPrivate.h"
 #include "VoCore/VoStringPrivate.h"
 
 namespace {
@@ -67,7 +67,7 @@ VoStringData* AllocBlock(long capacity, bool fixedLength) {
   if (!p) p = ::operator new(bytes);
   // Large blocks are mostly fresh memory from the system: ask for huge pages
   // first, which makes touching it for the first time several times cheaper.
-  if (capacity >= kLargeBlock) VoMacPrepareLargeBuffer(p, static_cast<unsigned long>(bytes));
+  if (capacity >= kLargeBlock) VoPrepareLargeBlock(p, static_cast<unsigned long>(bytes));
   auto* d = new (p) VoStringData{1, static_cast<int32_t>(capacity), 0, fixedLength, false};
   // The byte behind the capacity is always a zero, so that a text filled up to
   // its capacity through operator[] or Get() still ends there.

@@ -168,6 +168,23 @@ void VoFile::WriteString(const VoString& text) {
   Write(text.c_str(), length > 0 ? static_cast<unsigned long>(length) : 0, nullptr);
 }
 
+void VoFile::ReplaceContents(const VoFileSpec& spec, const VoString& text) {
+  const long length = text.length();
+  eVoMacReplaceStage stage = eVoMacReplaceOpen;
+  const int err = VoMacReplaceFileContents(spec, text.c_str(),
+                                           length > 0 ? static_cast<unsigned long>(length) : 0, &stage);
+  if (err == 0) return;
+  if (stage == eVoMacReplaceOpen) {
+    VoString message("FileNotOpen: (for writing)");
+    message += spec.GetFullName();
+    VoError error(eVoFileNotOpen, message.c_str(), nullptr, 0);
+    errno = err;
+    throw error;
+  }
+  errno = err;
+  VO_THROW(eVoFileWriteFailed);
+}
+
 // ==================================================================== copying between files
 
 long VoFileCopyDirect(VoStream& source, VoStream& target, long length, bool* complete) {

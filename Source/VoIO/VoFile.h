@@ -96,6 +96,29 @@ class VoFile : public VoStream {
   /// terminator, no line-end conversion.
   virtual void WriteString(const VoString& text);
 
+  /// Replaces the contents of the file \p spec names with the bytes of \p text
+  /// (length() bytes) so that the file holds either its old or its new
+  /// contents, whatever fails (a full disk, a file-size limit, a crash): the
+  /// bytes go to a new file in the same folder, which is flushed to the disk
+  /// and renamed over the target; the folder is flushed afterwards.
+  ///
+  /// A symbolic link (also a chain, also one whose target is missing) is
+  /// followed: the file it leads to is replaced and the link stays. An existing
+  /// file's permission bits, owner and group (where the caller may set them)
+  /// and extended attributes (the type and creator codes among them) are kept;
+  /// a new file gets the mode 0666 less the umask. As opening the spec for
+  /// writing does, the type and creator codes of the extension are stored with
+  /// the file. A target that is no regular file (a device, a FIFO), and a
+  /// writable file in a folder where no file may be made or renamed over it,
+  /// are written in place; only then may a failed write leave it partly written.
+  ///
+  /// A file that cannot be made or written (no permission, a missing folder, a
+  /// folder as target) throws code 12 named "FileNotOpen: (for writing)"
+  /// followed by the full name, without source file, line 0, and leaves the
+  /// target unchanged; a failure while writing throws "VoFileWriteFailed" (17).
+  /// `errno` holds the reason afterwards.
+  static void ReplaceContents(const VoFileSpec& spec, const VoString& text);
+
   /// True while the file has a handle.
   bool IsOpen() const { return mHandle != nullptr; }
   /// The current access (eVoFileNone after Close).

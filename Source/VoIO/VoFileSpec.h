@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "VoCore/VoString.h"
-#include "VoSystem/VoSystem.h"
+#include "VoSystem/VoDate.h"
 
 /// The well-known folders of SetPath(VoFolderType); the enumerators and the
 /// folders they name are declared with the file-system bridge, "Mac/VoMacToolsOSX.h".
@@ -61,14 +61,6 @@ struct VoFileTypeEntry {
 ///
 /// Every change of the name ends in SetFullName, which derives the type ID and
 /// creator ID again from the extension (see SetType(VoFileTypeUnknown)).
-///
-/// Choices made here:
-/// - The constructor's argument defaults to the empty string, so containers of
-///   file specifications can default-construct them.
-/// - Type and creator IDs are unsigned 32-bit values: SetTypeID and
-///   SetCreatorID keep the low 32 bits of their argument.
-/// - The extension arguments of Extension2Index and Extension2Type are taken
-///   by const reference (they are not changed).
 class VoFileSpec {
  public:
   /// Number of entries of the file-type table: entries 0 to 33 are searched in
@@ -78,7 +70,9 @@ class VoFileSpec {
   static constexpr int kUnknownIndex = 34;
 
   /// Type and creator ID 0, full name \p fullName; a non-empty name goes
-  /// through SetFullName, which derives the type from its extension.
+  /// through SetFullName, which derives the type from its extension. The name
+  /// defaults to the empty string, so containers of file specifications can
+  /// default-construct them.
   VoFileSpec(const VoString& fullName = VoString());
   /// Copies full name, type and creator ID (and a pending read of stored codes).
   /// @{
@@ -131,7 +125,7 @@ class VoFileSpec {
   void AdjustExtension();
 
   // ---------------------------------------------------------------- type and creator
-  /// The four-character type code; 0 when none is known.
+  /// The four-character type code, an unsigned 32-bit value; 0 when none is known.
   unsigned long GetTypeID() const {
     if (mCodesLater) ReadStoredCodes();
     return mTypeID;
@@ -141,7 +135,7 @@ class VoFileSpec {
     if (mCodesLater) ReadStoredCodes();
     mTypeID = static_cast<uint32_t>(id);
   }
-  /// The four-character creator code; 0 when none is known.
+  /// The four-character creator code, an unsigned 32-bit value; 0 when none is known.
   unsigned long GetCreatorID() const {
     if (mCodesLater) ReadStoredCodes();
     return mCreatorID;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -373,6 +374,19 @@ TEST_F(VoFileTest, FilesBeyondFourGibibytesAreWrittenMeasuredPositionedAndRead) 
   file.SetPosition(6, eVoFileSeekEnd);
   VoString tail = file.ReadString();
   EXPECT_EQ(std::string(tail.c_str(), static_cast<std::size_t>(tail.length())), std::string("\0\0MARK", 6));
+}
+
+// The database saves through ReplaceContents; its tests cover links, modes and
+// attributes. Here: every byte replaces the old text, and a file that cannot
+// be made throws code 12 with the name and errno set.
+TEST_F(VoFileTest, ReplaceContentsPutsEveryByteInPlaceOrThrowsCode12) {
+  Put("r.txt", "a much longer old text");
+  VoFile::ReplaceContents(Spec("r.txt"), VoString("new\0text", 8, true));
+  EXPECT_EQ(Get("r.txt"), std::string("new\0text", 8));
+  std::string name;
+  EXPECT_EQ(CodeOf([&] { VoFile::ReplaceContents(Spec("no/r.txt"), VoString("x")); }, &name), 12u);
+  EXPECT_EQ(name, "FileNotOpen: (for writing)" + Path("no/r.txt"));
+  EXPECT_EQ(errno, ENOENT);
 }
 
 // ---------------------------------------------------------------- VoFlushFileStream

@@ -6,9 +6,12 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VoCore/VoError.h"
+#include "VoCore/VoString.h"
+#include "VoCore/VoStringPrivate.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define VO_TEST_ASAN 1
@@ -265,6 +268,38 @@ TEST(VoMemoryTest, DefaultManagerFailureIsMemFullErr) {
     }
   }
 #endif
+}
+
+// Blocks of 1 KiB to 16 KiB are kept for reuse, one per thread: a reused
+// block has the capacity asked for, a zero behind it, and other threads'
+// blocks (and the one kept when a thread ends, which LeakSanitizer checks)
+// are their own.
+TEST(VoMemoryStringBlocks, ReusedBlocksAreAsGoodAsNew) {
+  // The block header sits right in front of the characters.
+  auto capacityOf = [](const VoString& s) {
+    return (reinterpret_cast<const VoStringData*>(s.c_str()) - 1)->mCapacity;
+  };
+  auto churn = [&] {
+    for (long n : {1000L, 1017L, 1100L, 1090L, 4000L, 16000L, 16367L, 16368L, 20000L}) {
+      const VoString source(std::string(static_cast<size_t>(n), 'a').c_str());
+      for (int round = 0; round < 3; ++round) {
+        VoString copy(source);
+        copy[n - 1] = 'b';  // the copy becomes private
+        ASSERT_EQ(capacityOf(copy), n);
+        ASSERT_EQ(copy.c_str()[n], 0);
+        ASSERT_EQ(copy.length(), n);
+        ASSERT_EQ(source.c_str()[n - 1], 'a');
+      }
+      VoString smaller(n - 7, false);  // within an eighth of the block kept
+      ASSERT_EQ(capacityOf(smaller), n - 7);
+      ASSERT_EQ(smaller.length(), 0);
+      ASSERT_EQ(smaller.c_str()[n - 7], 0);
+    }
+  };
+  churn();
+  std::thread other(churn);
+  other.join();
+  churn();
 }
 
 }  // namespace

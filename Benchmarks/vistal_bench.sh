@@ -30,7 +30,7 @@ if [ -z "${VISTAL:-}" ]; then
   cmake -S "$root" -B "$root/build/run" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$root/build/run" --target vistal vistal_set_edid -j "$(nproc)" >/dev/null
   VISTAL="$root/build/run/Source/Vistal/vistal"
-  VISTAL_SET_EDID="$root/build/run/Source/Vistal/vistal_set_edid"
+  VISTAL_SET_EDID="$root/build/run/Tests/Vistal/vistal_set_edid"
 fi
 
 if [ "$server" = wayland ] && [ -z "${VISTAL_BENCH_INSIDE:-}" ]; then

@@ -104,7 +104,7 @@ fi
 
 # shellcheck source-path=SCRIPTDIR source=headless-displays.sh
 source "$root/scripts/headless-displays.sh"
-export HD_EDID_TOOL="$build/Source/Vistal/vistal_set_edid"
+export HD_EDID_TOOL="$build/Tests/Vistal/vistal_set_edid"
 state=$(mktemp -d /tmp/vistal-demo.XXXXXX)
 trap 'hd_stop "$state"' EXIT
 trap 'exit 130' INT TERM HUP

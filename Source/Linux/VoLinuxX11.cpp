@@ -187,6 +187,10 @@ class Connection {
       }
     }
     if (syms) Api().free(syms);
+    // The first XKeysymToKeycode sets Xlib's keyboard extension up and leaves
+    // its event selection in the output buffer: sent now, a keymap change made
+    // before our next call still reaches us as MappingNotify.
+    Api().flush(mDisplay);
     mCodesValid = !mBroken;
   }
 

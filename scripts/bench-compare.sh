@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Compares two builds of the benchmark program in one session: runs them in
-# turn (before, after, before, after) so that both see the same machine, and
-# prints one line per benchmark with the better of the two runs of each
+# turn (before, after, and again: ROUNDS rounds) so that both see the same machine, and
+# prints one line per benchmark with the best of the runs of each
 # (CPU time per iteration; wall-clock time for benchmarks timed by it) and
 # the ratio after/before.
 #
-#   scripts/bench-compare.sh OLD/vo_benchmarks NEW/vo_benchmarks [FILTER] [OUT.txt]
+#   [ROUNDS=2] scripts/bench-compare.sh OLD/vo_benchmarks NEW/vo_benchmarks [FILTER] [OUT.txt]
 #
 # A ratio above 1.10 is marked "worse". The peers' code is the same in both
 # builds, so their ratios show how noisy the machine was.
@@ -18,7 +18,8 @@ out=${4:-/dev/stdout}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for round in 1 2; do
+rounds=${ROUNDS:-2}
+for round in $(seq "$rounds"); do
   for side in before after; do
     bin=$before
     [[ $side == after ]] && bin=$after
@@ -29,12 +30,12 @@ for round in 1 2; do
   done
 done
 
-python3 - "$work" "$out" <<'EOF'
+python3 - "$work" "$out" "$rounds" <<'EOF'
 import json, sys, os
-work, out = sys.argv[1], sys.argv[2]
+work, out, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
 def load(side):
     best = {}
-    for r in (1, 2):
+    for r in range(1, rounds + 1):
         with open(os.path.join(work, f"{side}-{r}.json")) as f:
             for b in json.load(f)["benchmarks"]:
                 if b.get("run_type") == "aggregate" or b.get("error_occurred"):
@@ -61,7 +62,7 @@ with open(out, "w") as f:
         f.write(f"{name[:60]:60} {a:11.4g} {unit:2} {b:11.4g} {unit:2} {ratio:7.2f}{mark}\n")
     ratios.sort()
     median = ratios[len(ratios) // 2] if ratios else float("nan")
-    f.write(f"{worse} of {len(ratios)} benchmarks more than 10 % slower (better of two runs each); "
+    f.write(f"{worse} of {len(ratios)} benchmarks more than 10 % slower (best of {rounds} runs each); "
             f"median ratio {median:.2f}. Peers (std::string, GKeyFile, nftw, ...) are unchanged code:\n"
             "their ratios show the machine's noise.\n")
 EOF

@@ -282,6 +282,24 @@ std::size_t MapBytes(u8* dst, const u8* src, std::size_t n, const ByteMap& map) 
   std::size_t i = 0;
 #ifdef __SSE2__
   const __m128i zero = _mm_setzero_si128();
+  // Plain ASCII maps to itself: 64 bytes a round while there is neither a
+  // zero byte nor a byte above 127 among them; the 16-byte rounds below
+  // take over at the first block that has one.
+  while (i + 64 <= n) {
+    const __m128i a = Load16(src + i);
+    const __m128i b = Load16(src + i + 16);
+    const __m128i c = Load16(src + i + 32);
+    const __m128i d = Load16(src + i + 48);
+    const __m128i zeros = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(c, zero), _mm_cmpeq_epi8(d, zero)));
+    const __m128i high = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+    if (_mm_movemask_epi8(_mm_or_si128(zeros, high)) != 0) break;
+    Store16(dst + i, a);
+    Store16(dst + i + 16, b);
+    Store16(dst + i + 32, c);
+    Store16(dst + i + 48, d);
+    i += 64;
+  }
   while (i + 16 <= n) {
     const __m128i v = Load16(src + i);
     const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));

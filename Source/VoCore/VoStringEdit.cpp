@@ -237,11 +237,29 @@ class VisitedStates {
 
 // ------------------------------------------------------------------ wildcard matching
 
+namespace {
+
+/// True when \p rest, which holds no star, matches the end of \p text ('?'
+/// matching any one character).
+bool MatchesEnd(const char* rest, const char* text) {
+  const std::size_t restLength = std::strlen(rest);
+  const std::size_t textLength = std::strlen(text);
+  if (textLength < restLength) return false;
+  const char* end = text + (textLength - restLength);
+  for (std::size_t i = 0; i < restLength; ++i)
+    if (rest[i] != '?' && rest[i] != end[i]) return false;
+  return true;
+}
+
+}  // namespace
+
 // The greedy star-backtracking matcher: O(pattern x text) time in the worst
-// case and no memory of its own.
+// case and no memory of its own. Behind the last star the rest of the pattern
+// can only match the end of the text, which is checked once.
 int StrMatch(const char* pattern, const char* text) {
   if (pattern == text) return 1;
   if (!pattern || !text) return 0;
+  const char* const lastStar = std::strrchr(pattern, '*');
   // Greedy matching that backs up only to the latest star: a later star can
   // absorb whatever an earlier one could, so earlier choices never need
   // revisiting. Equal strings match ('*' and '?' match themselves).
@@ -252,7 +270,8 @@ int StrMatch(const char* pattern, const char* text) {
   while (*t) {
     if (*p == '*') {
       while (*p == '*') ++p;
-      if (*p == 0) return 1;  // a final star absorbs the rest
+      if (*p == 0) return 1;                              // a final star absorbs the rest
+      if (p > lastStar) return MatchesEnd(p, t) ? 1 : 0;  // and the last one all but the end
       afterStar = p;
       // What follows the star starts where its first character occurs.
       if (*p != '?' && !(t = std::strchr(t, *p))) return 0;

@@ -326,6 +326,10 @@ TEST(VoStringConvertMacRoman, StopsAtFirstZeroAndKeepsMode) {
   EXPECT_EQ(text.length(), 2);
   EXPECT_STREQ(text.c_str(), "\xE9\xE9");
   EXPECT_EQ(Bytes(VoString().MacRomanToISO8859_1()), "");
+  // The same past the 64-byte rounds of plain ASCII.
+  const std::string longRaw = std::string(100, 'a') + std::string("\0\x8E", 2) + std::string(98, 'b');
+  EXPECT_EQ(Bytes(Fixed(longRaw).MacRomanToISO8859_1()), longRaw);
+  EXPECT_EQ(Text(longRaw).MacRomanToISO8859_1().length(), 100);
 }
 
 TEST(VoStringConvertMacRoman, LongMixedTextMatchesPerByteConversion) {

@@ -191,6 +191,30 @@ inline std::size_t WidenAscii(u8* dst, const u8* src, std::size_t n) {
 #ifdef __SSE2__
 inline __m128i Load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+/// Copies \p in to \p out 64 bytes a round while a round holds neither a
+/// zero byte nor a byte above 127; returns the count copied (a multiple of
+/// 64). Converters run it ahead of their 16-byte rounds, which take over at
+/// the first round that has such a byte.
+inline std::size_t CopyAsciiRounds(u8* out, const u8* in, std::size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  std::size_t i = 0;
+  for (; i + 64 <= n; i += 64) {
+    const __m128i a = Load16(in + i);
+    const __m128i b = Load16(in + i + 16);
+    const __m128i c = Load16(in + i + 32);
+    const __m128i d = Load16(in + i + 48);
+    const __m128i zeros = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(c, zero), _mm_cmpeq_epi8(d, zero)));
+    const __m128i high = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
+    if (_mm_movemask_epi8(_mm_or_si128(zeros, high)) != 0) break;
+    Store16(out + i, a);
+    Store16(out + i + 16, b);
+    Store16(out + i + 32, c);
+    Store16(out + i + 48, d);
+  }
+  return i;
+}
 inline __m128i Bytes16(int b) { return _mm_set1_epi8(static_cast<char>(b)); }
 /// Per byte: \p mask ? a : b.
 inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
@@ -282,24 +306,7 @@ std::size_t MapBytes(u8* dst, const u8* src, std::size_t n, const ByteMap& map) 
   std::size_t i = 0;
 #ifdef __SSE2__
   const __m128i zero = _mm_setzero_si128();
-  // Plain ASCII maps to itself: 64 bytes a round while there is neither a
-  // zero byte nor a byte above 127 among them; the 16-byte rounds below
-  // take over at the first block that has one.
-  while (i + 64 <= n) {
-    const __m128i a = Load16(src + i);
-    const __m128i b = Load16(src + i + 16);
-    const __m128i c = Load16(src + i + 32);
-    const __m128i d = Load16(src + i + 48);
-    const __m128i zeros = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero)),
-                                       _mm_or_si128(_mm_cmpeq_epi8(c, zero), _mm_cmpeq_epi8(d, zero)));
-    const __m128i high = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
-    if (_mm_movemask_epi8(_mm_or_si128(zeros, high)) != 0) break;
-    Store16(dst + i, a);
-    Store16(dst + i + 16, b);
-    Store16(dst + i + 32, c);
-    Store16(dst + i + 48, d);
-    i += 64;
-  }
+  i = CopyAsciiRounds(dst, src, n);  // plain ASCII maps to itself
   while (i + 16 <= n) {
     const __m128i v = Load16(src + i);
     const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
@@ -506,6 +513,9 @@ VoString VoString::UTF8ToISO8859_1() const {
   for (;;) {
 #ifdef __SSE2__
     const __m128i zero = _mm_setzero_si128();
+    const std::size_t ascii = CopyAsciiRounds(out + o, src.p + i, n - i);
+    i += ascii;
+    o += ascii;
     while (i + 16 <= n) {
       const __m128i v = Load16(src.p + i);
       if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))) == 0) {

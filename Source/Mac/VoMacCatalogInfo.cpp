@@ -36,6 +36,16 @@ OSErr FillCatalogInfo(const std::string& path, const VoMacStatInfo& st, uint32_t
   return kVoStatusNoErr;
 }
 
+/// The path of \p ref and the facts of what it names (a link itself, not
+/// its target).
+OSErr ExamineRef(const FSRef& ref, std::string& path, VoMacStatInfo& st) {
+  path = VoMacPathBytes(ref.path);
+  if (path.empty()) return kVoStatusFileNotFound;
+  if (path.size() >= PATH_MAX) return kVoStatusNameTooLong;
+  const int e = VoMacStatAt(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, st);
+  return e != 0 ? VoMacErrnoToStatus(e) : kVoStatusNoErr;
+}
+
 }  // namespace
 
 uint16_t VoMacNodeFlags(mode_t mode) {
@@ -47,22 +57,18 @@ uint16_t VoMacNodeFlags(mode_t mode) {
 
 OSErr FSGetCatalogInfo(const FSRef& ref, uint32_t whichInfo, FSCatalogInfo* info) {
   if (!info) return kVoStatusParamErr;
-  std::string path = VoMacPathBytes(ref.path);
-  if (path.empty()) return kVoStatusFileNotFound;
-  if (path.size() >= PATH_MAX) return kVoStatusNameTooLong;
+  std::string path;
   VoMacStatInfo st;
-  int e = VoMacStatAt(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, st);
-  if (e != 0) return VoMacErrnoToStatus(e);
+  const OSErr err = ExamineRef(ref, path, st);
+  if (err != kVoStatusNoErr) return err;
   return FillCatalogInfo(path, st, whichInfo, *info);
 }
 
 OSErr FSSetCatalogInfo(const FSRef& ref, uint32_t whichInfo, const FSCatalogInfo& info) {
-  std::string path = VoMacPathBytes(ref.path);
-  if (path.empty()) return kVoStatusFileNotFound;
-  if (path.size() >= PATH_MAX) return kVoStatusNameTooLong;
+  std::string path;
   VoMacStatInfo st;
-  int e = VoMacStatAt(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, st);
-  if (e != 0) return VoMacErrnoToStatus(e);
+  const OSErr examined = ExamineRef(ref, path, st);
+  if (examined != kVoStatusNoErr) return examined;
   if (whichInfo & kFSCatInfoFinderInfo) {
     VoMacFinderBits bits;
     OSErr err = VoMacReadFinderBits(path, bits);

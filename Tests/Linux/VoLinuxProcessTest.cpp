@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Support/VoScopedEnv.h"
+#include "Support/VoZombieChildren.h"
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -44,34 +45,12 @@ class TempDir {
 };
 
 using vo_test::ScopedEnv;
+using vo_test::ZombieChildren;
 
 double Seconds() {
   struct timespec t {};
   clock_gettime(CLOCK_MONOTONIC, &t);
   return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-/// The number of children of this process that are zombies.
-int ZombieChildren() {
-  int zombies = 0;
-  DIR* proc = opendir("/proc");
-  if (!proc) return 0;
-  const std::string self = std::to_string(getpid());
-  while (dirent* e = readdir(proc)) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const auto close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    char state = 0;
-    long ppid = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 &&
-        std::to_string(ppid) == self && state == 'Z')
-      ++zombies;
-  }
-  closedir(proc);
-  return zombies;
 }
 
 TEST(VoLinuxProcess, FindsProgramsOnThePath) {

@@ -86,27 +86,6 @@ VoError Caught(const std::function<void()>& body) {
   return VoError();
 }
 
-int ZombieChildren() {
-  int zombies = 0;
-  DIR* proc = opendir("/proc");
-  if (!proc) return 0;
-  const long self = getpid();
-  while (dirent* e = readdir(proc)) {
-    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-    std::ifstream stat(std::string("/proc/") + e->d_name + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const auto close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    char state = 0;
-    long ppid = 0;
-    if (std::sscanf(line.c_str() + close + 1, " %c %ld", &state, &ppid) == 2 && ppid == self && state == 'Z')
-      ++zombies;
-  }
-  closedir(proc);
-  return zombies;
-}
-
 int Threads() {
   int threads = 0;
   DIR* task = opendir("/proc/self/task");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Support/VoScopedEnv.h"
+#include "Support/VoZombieChildren.h"
 #include "VoCore/VoDebug.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoString.h"
@@ -48,9 +49,6 @@ VoString Vo(const std::string& s);
 
 /// Runs \p body and returns the VoError it throws (code 0 when none).
 VoError Caught(const std::function<void()>& body);
-
-/// The children of this process that are zombies.
-int ZombieChildren();
 
 /// The threads of this process (the entries of /proc/self/task). The VoSystem
 /// tests start none, so the library's calls must leave exactly one.

@@ -13,8 +13,10 @@ echo "== formatting (.clang-format)"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== g++ -Werror build and test suite"
+# Both suites' builds have the prefix /usr, as the Debian packages are built
+# (README), so that the package test checks them with lintian.
 cmake -S . -B build/werror -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVO_WERROR=ON \
-  -DVO_BUILD_BENCHMARKS=ON -DCMAKE_CXX_COMPILER=g++ >/dev/null
+  -DVO_BUILD_BENCHMARKS=ON -DCMAKE_CXX_COMPILER=g++ -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build/werror -j "$jobs"
 echo "== API reference (Doxygen, warnings are errors)"
 cmake --build build/werror --target docs
@@ -22,7 +24,7 @@ ctest --test-dir build/werror --output-on-failure -j "$jobs"
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and test suite"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVO_WERROR=ON -DVO_SANITIZE=ON \
-  -DCMAKE_CXX_COMPILER=g++ >/dev/null
+  -DCMAKE_CXX_COMPILER=g++ -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

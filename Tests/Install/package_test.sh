@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # package_test.sh BUILD-DIR CONSUMER-SOURCE CXX
 #
-# Makes the Debian packages of a build folder with cpack, installs them with
-# dpkg into a throw-away root (its own dpkg database; the machine's stays
-# untouched), checks their contents and metadata, builds a small consumer
+# Makes the Debian packages of a build folder with cpack, checks them with
+# lintian (no error, no warning; in a build for the prefix /usr, the one
+# packages are built with), installs them with dpkg into a throw-away root (its
+# own dpkg database; the machine's stays untouched), checks their contents and
+# metadata, builds a small consumer
 # against the installed library twice (find_package and pkg-config), runs
 # vistal -v from the root's PATH, and removes the packages again, which must
 # leave no file behind.
@@ -23,10 +25,24 @@ cpack -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work/debs" >"$work/cpa
 dev=$(find "$work/debs" -maxdepth 1 -name 'libvofoundation-dev_*.deb')
 [[ -f "$dev" ]] || fail "no libvofoundation-dev package"
 with_vistal=$(cache VO_BUILD_VISTAL)
-vistal=""
+vistal="" dbgsym=""
 if [[ "$with_vistal" == ON ]]; then
   vistal=$(find "$work/debs" -maxdepth 1 -name 'vistal_*.deb')
   [[ -f "$vistal" ]] || fail "no vistal package"
+  dbgsym=$(find "$work/debs" -maxdepth 1 -name 'vistal-dbgsym_*.ddeb')
+  [[ -f "$dbgsym" ]] || fail "no vistal-dbgsym package"
+fi
+
+# lintian, as Debian checks its packages. Packages of a build for another
+# prefix put the library in lib/ instead of lib/<multiarch>/, which lintian
+# rightly flags, so they are not checked.
+linted=""
+if [[ "$(cache CMAKE_INSTALL_PREFIX)" == /usr ]]; then
+  linted="pass lintian, "
+  lintian --fail-on error,warning "$dev" ${vistal:+"$vistal" "$dbgsym"} >"$work/lintian.log" 2>&1 ||
+    { cat "$work/lintian.log"; fail "lintian reports errors or warnings"; }
+else
+  echo "package test: lintian not run, the build's prefix is not /usr"
 fi
 
 # Metadata: names, version, and Depends of vistal from the libraries it links.
@@ -41,11 +57,12 @@ if [[ -n "$vistal" ]]; then
 fi
 
 # Contents.
+libdir=/usr/$(cache CMAKE_INSTALL_LIBDIR)
 dpkg-deb -c "$dev" | awk '{print $6}' | sed 's|^\./|/|' >"$work/dev.files"
 for want in /usr/include/VoFoundation/VoFoundation.h /usr/include/VoFoundation/VoFoundationVersion.h \
-  /usr/include/VoFoundation/VoData/VoDataBase.h /usr/lib/libVoFoundation.a \
-  /usr/lib/cmake/VoFoundation/VoFoundationConfig.cmake /usr/lib/pkgconfig/VoFoundation.pc \
-  /usr/share/doc/libvofoundation-dev/copyright; do
+  /usr/include/VoFoundation/VoData/VoDataBase.h "$libdir/libVoFoundation.a" \
+  "$libdir/cmake/VoFoundation/VoFoundationConfig.cmake" "$libdir/pkgconfig/VoFoundation.pc" \
+  /usr/share/doc/libvofoundation-dev/copyright /usr/share/doc/libvofoundation-dev/changelog.gz; do
   grep -qx "$want" "$work/dev.files" || fail "libvofoundation-dev lacks $want"
 done
 if grep -q '^DOXYGEN_EXECUTABLE:FILEPATH=/' "$build_dir/CMakeCache.txt"; then
@@ -55,9 +72,16 @@ fi
 if grep -q 'Private' "$work/dev.files"; then fail "private headers in the package"; fi
 if [[ -n "$vistal" ]]; then
   dpkg-deb -c "$vistal" | awk '{print $6}' | sed 's|^\./|/|' >"$work/vistal.files"
-  for want in /usr/bin/vistal /usr/share/man/man1/vistal.1 /usr/share/doc/vistal/copyright; do
+  for want in /usr/bin/vistal /usr/share/man/man1/vistal.1.gz /usr/share/doc/vistal/copyright \
+    /usr/share/doc/vistal/changelog.gz; do
     grep -qx "$want" "$work/vistal.files" || fail "vistal lacks $want"
   done
+  # The debug information stripped from vistal, under its build id.
+  dpkg-deb -x "$vistal" "$work/vistal"
+  id=$(readelf -n "$work/vistal/usr/bin/vistal" | sed -n 's/.*Build ID: //p')
+  dpkg-deb -c "$dbgsym" >"$work/dbgsym.files"
+  grep -q "usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug$" "$work/dbgsym.files" ||
+    fail "vistal-dbgsym lacks the debug information of build id $id"
 fi
 
 # Install into the throw-away root: dpkg with its own database there.
@@ -71,7 +95,7 @@ dpkg_root() {
   PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$root" --log="$work/dpkg.log" --force-depends --force-not-root \
     --force-script-chrootless "$@" >>"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out"; fail "dpkg $*"; }
 }
-dpkg_root -i "$dev" ${vistal:+"$vistal"}
+dpkg_root -i "$dev" ${vistal:+"$vistal" "$dbgsym"}
 
 # The sanitizer flags of the library build go on to the consumers, so that they link.
 flags=$(cache CMAKE_CXX_FLAGS)
@@ -82,14 +106,14 @@ expected="consumer ok $version $(tr . ' ' <<<"$version" | awk '{printf "%d.%d.%d
 cmake -S "$consumer_src" -B "$work/build" -DCMAKE_PREFIX_PATH="$root/usr" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF \
   -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags $san" -DCMAKE_EXE_LINKER_FLAGS="$san" >/dev/null
 cmake --build "$work/build" >/dev/null
-grep -q "$root/usr/lib/cmake/VoFoundation" "$work/build/CMakeCache.txt" ||
+grep -q "$root$libdir/cmake/VoFoundation" "$work/build/CMakeCache.txt" ||
   fail "find_package did not find the installed package"
 out=$("$work/build/consumer")
 [[ "$out" == "$expected" ]] || fail "find_package consumer printed: $out"
 
 # pkg-config: the consumer chooses its own language level (here C++23); the
 # .pc file must not impose one.
-export PKG_CONFIG_PATH="$root/usr/lib/pkgconfig"
+export PKG_CONFIG_PATH="$root$libdir/pkgconfig"
 cflags=$(pkg-config --cflags VoFoundation)
 [[ "$cflags" != *-std=* ]] || fail "VoFoundation.pc sets a language level: $cflags"
 # shellcheck disable=SC2046
@@ -104,7 +128,7 @@ if [[ -n "$vistal" ]]; then
 fi
 
 # Removing the packages leaves no file of theirs.
-dpkg_root -r libvofoundation-dev ${vistal:+vistal}
+dpkg_root -r libvofoundation-dev ${vistal:+vistal vistal-dbgsym}
 left=$(find "$root" -mindepth 1 \( -path "$root/var" -prune \) -o -print)
 [[ -z "$left" ]] || fail "files left after removal: $left"
-echo "package test: $(basename "$dev")${vistal:+ and $(basename "$vistal")} install, serve both consumers and remove"
+echo "package test: $(basename "$dev")${vistal:+ and $(basename "$vistal")} ${linted}install, serve both consumers and remove"

@@ -36,13 +36,14 @@
 //    EDID is the RandR EDID property on X11; under Wayland, and on X11 when the
 //    property is missing, the kernel's file /sys/class/drm/card<N>-<name>/edid
 //    (VistalSysfsEdid.cpp). No EDID, or an empty one, gives 0 for both.
-//  * Profile: colord, asked over the system D-Bus (VistalColord.cpp). The device
-//    is the one whose metadata XRANDR_name equals the output's name, or failing
-//    that the one whose metadata OutputEdidMd5 equals the lowercase hexadecimal
-//    MD5 of the output's EDID (compositors register their outputs so). The
-//    profile is the first in the device's Profiles list (its default), the path
-//    is that profile's Filename. A profile without a file name is listed with a
-//    message instead of a path. Every D-Bus step gives up after kDbusTimeoutMs.
+//  * Profile: colord, asked over the system D-Bus (VistalColord.cpp): its display
+//    devices, then the one ChooseColordDevice picks (VistalCore.h): by XRANDR_name
+//    metadata (GNOME, xiccd, colord-kde), OutputEdidMd5 metadata, the device id
+//    equal to the output name (KWin), or weston's device id, the calling user's
+//    own devices first. The profile is the first in the device's Profiles list
+//    (its default), the path is that profile's Filename. A profile without a file
+//    name is listed with a message instead of a path. Connecting to the bus (with
+//    its Hello) and every call to colord each give up after kDbusTimeoutMs.
 //
 // Exit codes (also in the manual page vistal(1)):
 //
@@ -82,7 +83,8 @@ enum ExitCode : int {
   kExitWaylandUnreachable = 8,
 };
 
-/// Longest wait for one D-Bus step (connecting to the bus, or one call to colord).
+/// Longest wait for one D-Bus step (connecting to the bus and saying Hello, or one
+/// call to colord).
 inline constexpr int kDbusTimeoutMs = 5000;
 
 /// Longest wait for the display server, from opening the connection to the last reply.
@@ -105,6 +107,8 @@ struct FoundOutput {
   DisplayRecord record;            ///< everything but the profile
   std::string name;                ///< the connector or RandR output name, e.g. "DP-1"
   std::vector<std::uint8_t> edid;  ///< the whole EDID; empty when there is none
+  std::string make;                ///< wl_output geometry make and model (Wayland only)
+  std::string model;
 };
 
 struct FoundOutputs {

@@ -233,6 +233,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "ID: 5 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1024 Height: 768"
                     " Resolution: infxinf ICC-Profile: /z.icc\n",
                     0},
+        ListingCase{"negative_physical_size_is_unknown",
+                    Displays({Display(6, 0, 0, 1920, 1080, -1, -1, ProfileLookup::File("/k.icc")),
+                              Display(7, 0, 0, 1080, 1920, 597, -1, ProfileLookup::File("/k.icc"))}),
+                    "Found 2 Displays:\n"
+                    "ID: 6 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1920 Height: 1080"
+                    " Resolution: infxinf ICC-Profile: /k.icc\n"
+                    "ID: 7 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1080 Height: 1920"
+                    " Resolution: infx81.688438 ICC-Profile: /k.icc\n",
+                    0},
         ListingCase{"profile_without_file_name",
                     Displays({Display(20, 0, 0, 1024, 768, 0, 0, ProfileLookup::NoFileName()),
                               Display(21, 1024, 0, 1024, 768, 0, 0, ProfileLookup::File("/b.icc"))}),
@@ -384,7 +393,8 @@ class FakeProfiles final : public ProfileFinder {
 FoundOutputs Outputs(std::vector<std::string> names) {
   FoundOutputs found;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    found.outputs.push_back({Display(static_cast<std::int32_t>(i + 1), 0, 0, 1, 1, 1, 1, {}), names[i], {}});
+    found.outputs.push_back(
+        {Display(static_cast<std::int32_t>(i + 1), 0, 0, 1, 1, 1, 1, {}), names[i], {}, {}, {}});
   }
   return found;
 }
@@ -515,11 +525,87 @@ INSTANTIATE_TEST_SUITE_P(Entries, ConnectorTest,
 
 TEST(ConnectorTest, KernelSpellingOfUserSpaceNames) {
   const std::pair<const char*, const char*> cases[] = {{"HDMI-1", "HDMI-A-1"}, {"HDMI-12", "HDMI-A-12"},
-                                                       {"DIN-2", "9PinDIN-2"}, {"None-1", "Unknown-1"},
+                                                       {"DIN-2", ""},          {"None-1", "Unknown-1"},
                                                        {"HDMI-A-1", ""},       {"HDMI-", ""},
                                                        {"HDMI-1x", ""},        {"DP-1", ""},
                                                        {"eDP-1", ""},          {"XHDMI-1", ""}};
   for (const auto& [name, kernel] : cases) EXPECT_EQ(KernelConnectorName(name), kernel) << name;
+}
+
+// ---------------------------------------------------------------------------
+// Which colord device belongs to an output: rule order, kind, and the caller's own
+// device before another user's.
+
+ColordDevice Device(std::string id, std::uint32_t owner,
+                    std::vector<std::pair<std::string, std::string>> metadata, std::string kind = "display") {
+  return {"/d/" + id + "_" + std::to_string(owner),
+          std::move(id),
+          std::move(kind),
+          owner,
+          std::move(metadata),
+          {}};
+}
+
+struct ChooserCase {
+  const char* name;
+  std::vector<ColordDevice> devices;
+  std::optional<std::size_t> chosen;
+};
+
+void PrintTo(const ChooserCase& c, std::ostream* os) { *os << c.name; }
+
+class ChooserTest : public testing::TestWithParam<ChooserCase> {};
+
+TEST_P(ChooserTest, PicksByRuleOrderKindAndOwner) {
+  // Output "DP-1", EDID MD5 "abc", weston id "xrandr-Dell Inc.-U2720Q", the caller uid 1000.
+  const ColordDeviceKeys keys{"DP-1", "abc", "xrandr-Dell Inc.-U2720Q"};
+  EXPECT_EQ(ChooseColordDevice(GetParam().devices, keys, 1000), GetParam().chosen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, ChooserTest,
+    testing::Values(
+        ChooserCase{"none", {}, std::nullopt},
+        ChooserCase{"gnome_xrandr_name",
+                    {Device("x", 0, {{"XRANDR_name", "DP-2"}}), Device("y", 0, {{"XRANDR_name", "DP-1"}})},
+                    1},
+        ChooserCase{"edid_md5",
+                    {Device("x", 0, {{"OutputEdidMd5", "abd"}}), Device("y", 0, {{"OutputEdidMd5", "abc"}})},
+                    1},
+        ChooserCase{"kwin_id_is_the_name", {Device("DP-10", 0, {}), Device("DP-1", 0, {})}, 1},
+        ChooserCase{"weston_id", {Device("xrandr-Dell Inc.-U2720Q", 0, {})}, 0},
+        ChooserCase{
+            "metadata_before_id", {Device("DP-1", 0, {}), Device("z", 0, {{"XRANDR_name", "DP-1"}})}, 1},
+        ChooserCase{"md5_before_id", {Device("DP-1", 0, {}), Device("z", 0, {{"OutputEdidMd5", "abc"}})}, 1},
+        ChooserCase{"only_displays", {Device("DP-1", 0, {{"XRANDR_name", "DP-1"}}, "printer")}, std::nullopt},
+        ChooserCase{"metadata_key_must_match",
+                    {Device("z", 0, {{"OutputEdidMd5", "DP-1"}, {"XRANDR_name", "abc"}})},
+                    std::nullopt},
+        ChooserCase{"own_device_first", {Device("DP-1", 1001, {}), Device("DP-1", 1000, {})}, 1},
+        ChooserCase{"own_device_by_a_later_rule_first",
+                    {Device("a", 1001, {{"XRANDR_name", "DP-1"}}), Device("DP-1", 1000, {})},
+                    1},
+        ChooserCase{"other_users_device_when_none_is_own",
+                    {Device("b", 0, {{"XRANDR_name", "DP-9"}}), Device("a", 1001, {{"XRANDR_name", "DP-1"}})},
+                    1}),
+    [](const testing::TestParamInfo<ChooserCase>& info) { return std::string(info.param.name); });
+
+TEST(WestonDeviceId, JoinsVendorModelAndSerialThatAreKnown) {
+  EXPECT_EQ(WestonColordId("weston", "headless", ""), "xrandr-weston-headless");
+  EXPECT_EQ(WestonColordId("Dell Inc.", "unknown", "ABC123"), "xrandr-Dell Inc.-ABC123");
+  EXPECT_EQ(WestonColordId("", "unknown", "unknown"), "");
+  EXPECT_EQ(PnpVendorName("DEK\tDelta Kogyo\r\nDEL\tDell Inc.\r\n", "DEL"), "Dell Inc.");
+  EXPECT_EQ(PnpVendorName("DELL\tNot an id\nDE\tShort\n", "DEL"), "");
+
+  std::vector<std::uint8_t> edid = EdidStart(0x10, 0xAC, 0x82, 0x40);
+  EXPECT_EQ(EdidSerialText(edid), "");
+  edid[12] = 0x39;  // serial 12345, little-endian
+  edid[13] = 0x30;
+  EXPECT_EQ(EdidSerialText(edid), "12345");
+  const std::uint8_t descriptor[] = {0, 0, 0, 0xFF, 0, 'C', 'N', '0', '1', '\t', 'X', '\n', ' ', ' '};
+  std::copy(std::begin(descriptor), std::end(descriptor), edid.begin() + 72);  // the second descriptor
+  EXPECT_EQ(EdidSerialText(edid), "CN01-X");
+  EXPECT_EQ(EdidSerialText(std::span(edid).first(127)), "");
 }
 
 }  // namespace

@@ -463,6 +463,20 @@ hd_start_compositor() {
   hd_wait_for hd_compositor_ready "$pid" "$count" || { hd_die "$kind did not start (see $state/compositor.log)"; return 1; }
 }
 
+# hd_display_devices: the object paths of colord's display devices, one a line.
+hd_display_devices() {
+  gdbus call --system -d org.freedesktop.ColorManager -o /org/freedesktop/ColorManager \
+    -m org.freedesktop.ColorManager.GetDevicesByKind display | grep -o "'/[^']*'" | tr -d "'"
+}
+
+# hd_device_summary DEVICE_PATH: "id 'ID', metadata {...}" of a colord device.
+hd_device_summary() {
+  local properties
+  properties=$(gdbus call --system -d org.freedesktop.ColorManager -o "$1" \
+    -m org.freedesktop.DBus.Properties.GetAll org.freedesktop.ColorManager.Device) || return 1
+  echo "id '$(grep -oP "'DeviceId': <'\K[^']*" <<<"$properties")', metadata $(grep -oP "'Metadata': <\K\{[^}]*\}" <<<"$properties")"
+}
+
 hd_compositor_ready() {
   kill -0 "$1" 2>/dev/null || return 2
   [ "$(timeout 5 wayland-info 2>/dev/null | grep -c "interface: 'wl_output'")" = "$2" ]

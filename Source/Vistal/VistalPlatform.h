@@ -11,13 +11,20 @@
 // Wayland (VistalWayland.cpp):
 //
 //  * Displays: every wl_output global the compositor announces, in announcement
-//    order, at most kMaxDisplays. ID: the global's name in the registry.
+//    order, at most kMaxDisplays. Outputs announced while the first ones are
+//    described get their xdg-output too: the compositor is asked again until a
+//    round trip brings no new output. Only outputs described in full are listed
+//    (geometry, current mode, done and, where offered, the xdg-output position
+//    and size). ID: the global's name in the registry.
 //  * Output name: zxdg_output_v1 (version 2 or later) `name`, else wl_output
 //    (version 4) `name`, e.g. "DP-1".
 //  * Bounds: the xdg-output logical position and size (desktop coordinates, as
 //    other clients see them). Without xdg-output: the wl_output position and the
-//    current mode, rotated by the transform and divided by the integer scale.
-//  * Physical size: the wl_output geometry's physical width and height.
+//    current mode, rotated by the transform and divided by the integer scale,
+//    which mutter and KWin round up at fractional scales (VISTAL_DEBUG says so).
+//  * Make and model: the wl_output geometry's (for weston's colord device ids).
+//  * Physical size: the wl_output geometry's physical width and height; a
+//    negative one (KWin's virtual outputs) is unknown, like 0.
 //  * Every wait for the compositor ends after kServerTimeoutSeconds in all.
 //
 // X11 (VistalX11.cpp):

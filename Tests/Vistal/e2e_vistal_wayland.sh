@@ -10,8 +10,7 @@
 # Checks every byte of the output and the exit status for: the compositor without a
 # bus, without colord, with a device found only by its EDID's MD5, with a device
 # deleted; unreachable and stopped compositors with and without DISPLAY; colord
-# stopped; VISTAL_DEBUG; outputs announced late (vistal_test_peer's compositor); a
-# bus that authenticates and then never answers. Stops exactly what it started.
+# stopped; VISTAL_DEBUG; late outputs; a silent bus. Stops exactly what it started.
 #
 # Needs root (the mount namespace, colord's user, sway as another user); exits 77
 # (skipped) if not.
@@ -128,13 +127,12 @@ no_profile_for_first() { printf '%s%sUnable to find ICC-Profile for display ID: 
 check "compositor without a system bus" "$(no_profile_for_first 4)"$'\n' 4 "$VISTAL"
 "$PEER" bus "$STATE/silent-bus" &
 peer_pids=$!
-echo $! >"$STATE/silent-bus.pid"
 hd_wait_for test -S "$STATE/silent-bus"
 start=$(date +%s)
 check "a bus that authenticates, then never answers Hello" "$(no_profile_for_first 4)"$'\n' 4 \
   env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$STATE/silent-bus" "$VISTAL"
 check_true "the silent bus: gave up within 10 s" test $(($(date +%s) - start)) -le 10
-hd_stop_pid "$STATE/silent-bus.pid" vistal_test_peer
+kill $peer_pids
 hd_start_bus "$STATE" || exit 1
 check "bus without colord" "$(no_profile_for_first 5)"$'\n' 5 "$VISTAL"
 
@@ -175,7 +173,6 @@ check_true "nothing on standard error without VISTAL_DEBUG" test ! -s "$OUT/quie
 mkdir -m 700 "$STATE/peer-runtime"
 XDG_RUNTIME_DIR="$STATE/peer-runtime" "$PEER" compositor late 3 &
 peer_pids+=" $!"
-echo $! >"$STATE/late.pid"
 hd_wait_for test -S "$STATE/peer-runtime/late"
 late=""
 for i in 1 2 3; do
@@ -185,7 +182,7 @@ for i in 1 2 3; do
 done
 check "outputs announced late: each complete" $'Found 3 Displays:\n'"$late" 0 \
   env WAYLAND_DISPLAY="$STATE/peer-runtime/late" "$VISTAL"
-hd_stop_pid "$STATE/late.pid" vistal_test_peer
+kill $peer_pids 2>/dev/null
 
 gdbus call --system -d org.freedesktop.ColorManager -o /org/freedesktop/ColorManager \
   -m org.freedesktop.ColorManager.DeleteDevice "$dev4" >/dev/null || exit 1

@@ -58,7 +58,7 @@
 //    1  neither WAYLAND_DISPLAY nor DISPLAY is set                    (no display list)
 //    2  the X server cannot be reached or does not answer             (no display list)
 //    3  the X server has no usable RandR extension (1.2 or later)     (no display list)
-//    4  the system D-Bus cannot be reached                            (no profile)
+//    4  the system D-Bus cannot be reached or does not answer         (no profile)
 //    5  colord is not running, does not answer or fails              (no profile)
 //    6  colord knows no device for the display's output               (no profile)
 //    7  the display's colord device has no profile                    (no profile)

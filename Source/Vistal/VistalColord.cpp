@@ -65,19 +65,23 @@ extern "C" gboolean OnConnectTimeout(gpointer cancellable) {
   return G_SOURCE_REMOVE;
 }
 
-// The vendor name weston's colord module puts into its device ids for a PNP id.
+// The vendor name weston's colord module puts into its device ids for a PNP id;
+// the list is read once, when the first three-letter make needs it.
 std::string VendorName(const std::string& make) {
-  if (make.size() == 3) {
+  if (make.size() != 3) {
+    return make;
+  }
+  static const std::string pnp_ids = [] {
     for (const char* path : kPnpIdFiles) {
       std::ifstream file(path, std::ios::binary);
       if (file) {
-        const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        const std::string name = PnpVendorName(text, make);
-        return name.empty() ? make : name;
+        return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
       }
     }
-  }
-  return make;
+    return std::string();
+  }();
+  std::string name = PnpVendorName(pnp_ids, make);
+  return name.empty() ? make : name;
 }
 
 }  // namespace

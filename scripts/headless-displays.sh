@@ -25,7 +25,8 @@
 #                      side, kwin_wayland (KDE Plasma) one virtual output per WxH (all
 #                      of the first size), weston one headless output of the first
 #                      size with its colord module; start it after colord to have it
-#                      register its displays. Exports WAYLAND_DISPLAY
+#                      register its displays (never on the machine's own bus: without
+#                      start-bus it has none). Exports WAYLAND_DISPLAY
 #   headless-displays.sh add-device STATE_DIR ID OUTPUT EDID_FILE
 #                      a colord display device as a compositor creates it:
 #                      XRANDR_name=OUTPUT, OutputEdidMd5=MD5 of EDID_FILE (if it is
@@ -422,7 +423,7 @@ hd_sway_ready() {
 # hd_start_compositor STATE_DIR mutter|kwin|weston WxH...: returns 3 when the
 # compositor is not installed, 1 when it does not start.
 hd_start_compositor() {
-  local state=$1 kind=$2 runtime command=() size count pid
+  local state=$1 kind=$2 runtime argv=() size count pid
   shift 2
   hd_state_init "$state" || return 1
   count=$#
@@ -430,34 +431,34 @@ hd_start_compositor() {
   mkdir -p "$runtime" && chmod 700 "$runtime"
   case $kind in
   mutter)
-    command=(mutter --headless --wayland --no-x11 --wayland-display wayland-vistal)
-    for size in "$@"; do command+=(--virtual-monitor "$size"); done
+    argv=(mutter --headless --wayland --no-x11 --wayland-display wayland-vistal)
+    for size in "$@"; do argv+=(--virtual-monitor "$size"); done
     ;;
   kwin)
     # The installed binary carries a file capability that containers may refuse.
     command -v kwin_wayland >/dev/null && cp "$(command -v kwin_wayland)" "$state/kwin_wayland"
-    command=("$state/kwin_wayland" --virtual --width "${1%x*}" --height "${1#*x}" --output-count "$count"
+    argv=("$state/kwin_wayland" --virtual --width "${1%x*}" --height "${1#*x}" --output-count "$count"
       --socket wayland-vistal --no-lockscreen --no-global-shortcuts --no-kactivities)
     ;;
   weston)
     printf '[core]\nmodules=cms-colord.so\n[output]\nname=headless\nmode=%s\n' "$1" >"$state/weston.ini"
-    command=(weston --backend=headless-backend.so --shell=kiosk-shell.so --socket=wayland-vistal
+    argv=(weston --backend=headless-backend.so --shell=kiosk-shell.so --socket=wayland-vistal
       --config="$state/weston.ini")
     count=1
     ;;
   *) hd_die "unknown compositor $kind"; return 1 ;;
   esac
-  [ -x "${command[0]}" ] || command -v "${command[0]}" >/dev/null || { hd_die "$kind is not installed"; return 3; }
+  [ -x "${argv[0]}" ] || command -v "${argv[0]}" >/dev/null || { hd_die "$kind is not installed"; return 3; }
   dbus-daemon --session --nofork --nopidfile --address="unix:path=$state/session-bus" >"$state/session-bus.log" 2>&1 </dev/null &
   echo $! >"$state/session-bus.pid"
   hd_wait_for test -S "$state/session-bus" || { hd_die "the session bus did not start"; return 1; }
   env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$runtime" XDG_RUNTIME_DIR="$runtime" GSETTINGS_BACKEND=memory \
     KWIN_COMPOSE=Q DBUS_SESSION_BUS_ADDRESS="unix:path=$state/session-bus" \
-    ${DBUS_SYSTEM_BUS_ADDRESS:+DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS"} \
-    "${command[@]}" >"$state/compositor.log" 2>&1 </dev/null &
+    DBUS_SYSTEM_BUS_ADDRESS="${DBUS_SYSTEM_BUS_ADDRESS:-unix:path=$state/no-system-bus}" \
+    "${argv[@]}" >"$state/compositor.log" 2>&1 </dev/null &
   pid=$!
   echo "$pid" >"$state/compositor.pid"
-  basename "${command[0]}" >"$state/compositor.name"
+  basename "${argv[0]}" >"$state/compositor.name"
   export WAYLAND_DISPLAY=$runtime/wayland-vistal
   echo "$WAYLAND_DISPLAY" >"$state/wayland-display"
   hd_wait_for hd_compositor_ready "$pid" "$count" || { hd_die "$kind did not start (see $state/compositor.log)"; return 1; }

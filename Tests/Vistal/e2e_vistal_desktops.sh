@@ -59,7 +59,7 @@ for device in $(hd_display_devices); do
   done
 done
 
-ids=($(wayland-info | awk '/^interface: .wl_output.,/ {print $NF}'))
+mapfile -t ids < <(wayland-info | awk '/^interface: .wl_output.,/ {print $NF}')
 lines=()
 for i in "${!names[@]}"; do
   read -r x y w h <<<"${bounds[$i]}"

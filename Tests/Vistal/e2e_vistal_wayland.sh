@@ -126,13 +126,13 @@ no_profile_for_first() { printf '%s%sUnable to find ICC-Profile for display ID: 
 
 check "compositor without a system bus" "$(no_profile_for_first 4)"$'\n' 4 "$VISTAL"
 "$PEER" bus "$STATE/silent-bus" &
-peer_pids=$!
+peer_pids=($!)
 hd_wait_for test -S "$STATE/silent-bus"
 start=$(date +%s)
 check "a bus that authenticates, then never answers Hello" "$(no_profile_for_first 4)"$'\n' 4 \
   env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$STATE/silent-bus" "$VISTAL"
 check_true "the silent bus: gave up within 10 s" test $(($(date +%s) - start)) -le 10
-kill $peer_pids
+kill "${peer_pids[@]}"
 hd_start_bus "$STATE" || exit 1
 check "bus without colord" "$(no_profile_for_first 5)"$'\n' 5 "$VISTAL"
 
@@ -172,7 +172,7 @@ check_true "nothing on standard error without VISTAL_DEBUG" test ! -s "$OUT/quie
 # Outputs announced one after the other, each when the one before gets its xdg-output.
 mkdir -m 700 "$STATE/peer-runtime"
 XDG_RUNTIME_DIR="$STATE/peer-runtime" "$PEER" compositor late 3 &
-peer_pids+=" $!"
+peer_pids+=($!)
 hd_wait_for test -S "$STATE/peer-runtime/late"
 late=""
 for i in 1 2 3; do
@@ -182,7 +182,7 @@ for i in 1 2 3; do
 done
 check "outputs announced late: each complete" $'Found 3 Displays:\n'"$late" 0 \
   env WAYLAND_DISPLAY="$STATE/peer-runtime/late" "$VISTAL"
-kill $peer_pids 2>/dev/null
+kill "${peer_pids[@]}" 2>/dev/null
 
 gdbus call --system -d org.freedesktop.ColorManager -o /org/freedesktop/ColorManager \
   -m org.freedesktop.ColorManager.DeleteDevice "$dev4" >/dev/null || exit 1
@@ -236,7 +236,7 @@ hd_stop "$STATE/many"
 hd_stop "$STATE"
 sleep 0.2
 left=""
-for pid in "$sway_pid" "$many_pid" "$xorg_pid" "$colord_pid" $sane_pids $peer_pids; do
+for pid in "$sway_pid" "$many_pid" "$xorg_pid" "$colord_pid" $sane_pids "${peer_pids[@]}"; do
   hd_pid_alive "$pid" && left+=" $pid($(cat "/proc/$pid/comm" 2>/dev/null))"
 done
 check_true "every started process is gone${left:+:$left}" test -z "$left"

@@ -19,6 +19,14 @@
 #                      sway, headless, as user nobody; OUTPUT is what follows
 #                      "output HEADLESS-n" in its config ("mode 1920x1080 position 0 0
 #                      scale 2"); exports WAYLAND_DISPLAY (the socket's full path)
+#   headless-displays.sh start-compositor STATE_DIR mutter|kwin|weston WxH...
+#                      a desktop's compositor, headless, as root, with a session bus
+#                      of its own: mutter (GNOME) one virtual monitor per WxH side by
+#                      side, kwin_wayland (KDE Plasma) one virtual output per WxH (all
+#                      of the first size), weston one headless output of the first
+#                      size with its colord module; start it after colord to have it
+#                      register its displays (never on the machine's own bus: without
+#                      start-bus it has none). Exports WAYLAND_DISPLAY
 #   headless-displays.sh add-device STATE_DIR ID OUTPUT EDID_FILE
 #                      a colord display device as a compositor creates it:
 #                      XRANDR_name=OUTPUT, OutputEdidMd5=MD5 of EDID_FILE (if it is
@@ -412,6 +420,69 @@ hd_sway_ready() {
   WAYLAND_DISPLAY=$socket timeout 5 wayland-info | grep -q "interface: 'wl_output'"
 }
 
+# hd_start_compositor STATE_DIR mutter|kwin|weston WxH...: returns 3 when the
+# compositor is not installed, 1 when it does not start.
+hd_start_compositor() {
+  local state=$1 kind=$2 runtime argv=() size count pid
+  shift 2
+  hd_state_init "$state" || return 1
+  count=$#
+  runtime=$state/compositor-runtime
+  mkdir -p "$runtime" && chmod 700 "$runtime"
+  case $kind in
+  mutter)
+    argv=(mutter --headless --wayland --no-x11 --wayland-display wayland-vistal)
+    for size in "$@"; do argv+=(--virtual-monitor "$size"); done
+    ;;
+  kwin)
+    # The installed binary carries a file capability that containers may refuse.
+    command -v kwin_wayland >/dev/null && cp "$(command -v kwin_wayland)" "$state/kwin_wayland"
+    argv=("$state/kwin_wayland" --virtual --width "${1%x*}" --height "${1#*x}" --output-count "$count"
+      --socket wayland-vistal --no-lockscreen --no-global-shortcuts --no-kactivities)
+    ;;
+  weston)
+    printf '[core]\nmodules=cms-colord.so\n[output]\nname=headless\nmode=%s\n' "$1" >"$state/weston.ini"
+    argv=(weston --backend=headless-backend.so --shell=kiosk-shell.so --socket=wayland-vistal
+      --config="$state/weston.ini")
+    count=1
+    ;;
+  *) hd_die "unknown compositor $kind"; return 1 ;;
+  esac
+  [ -x "${argv[0]}" ] || command -v "${argv[0]}" >/dev/null || { hd_die "$kind is not installed"; return 3; }
+  dbus-daemon --session --nofork --nopidfile --address="unix:path=$state/session-bus" >"$state/session-bus.log" 2>&1 </dev/null &
+  echo $! >"$state/session-bus.pid"
+  hd_wait_for test -S "$state/session-bus" || { hd_die "the session bus did not start"; return 1; }
+  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME="$runtime" XDG_RUNTIME_DIR="$runtime" GSETTINGS_BACKEND=memory \
+    KWIN_COMPOSE=Q DBUS_SESSION_BUS_ADDRESS="unix:path=$state/session-bus" \
+    DBUS_SYSTEM_BUS_ADDRESS="${DBUS_SYSTEM_BUS_ADDRESS:-unix:path=$state/no-system-bus}" \
+    "${argv[@]}" >"$state/compositor.log" 2>&1 </dev/null &
+  pid=$!
+  echo "$pid" >"$state/compositor.pid"
+  basename "${argv[0]}" >"$state/compositor.name"
+  export WAYLAND_DISPLAY=$runtime/wayland-vistal
+  echo "$WAYLAND_DISPLAY" >"$state/wayland-display"
+  hd_wait_for hd_compositor_ready "$pid" "$count" || { hd_die "$kind did not start (see $state/compositor.log)"; return 1; }
+}
+
+# hd_display_devices: the object paths of colord's display devices, one a line.
+hd_display_devices() {
+  gdbus call --system -d org.freedesktop.ColorManager -o /org/freedesktop/ColorManager \
+    -m org.freedesktop.ColorManager.GetDevicesByKind display | grep -o "'/[^']*'" | tr -d "'"
+}
+
+# hd_device_summary DEVICE_PATH: "id 'ID', metadata {...}" of a colord device.
+hd_device_summary() {
+  local properties
+  properties=$(gdbus call --system -d org.freedesktop.ColorManager -o "$1" \
+    -m org.freedesktop.DBus.Properties.GetAll org.freedesktop.ColorManager.Device) || return 1
+  echo "id '$(grep -oP "'DeviceId': <'\K[^']*" <<<"$properties")', metadata $(grep -oP "'Metadata': <\K\{[^}]*\}" <<<"$properties")"
+}
+
+hd_compositor_ready() {
+  kill -0 "$1" 2>/dev/null || return 2
+  [ "$(timeout 5 wayland-info 2>/dev/null | grep -c "interface: 'wl_output'")" = "$2" ]
+}
+
 # hd_fake_drm STATE_DIR CONNECTOR=EDID...
 hd_fake_drm() {
   local state=$1 classes entry spec connector edid tool size mfg product serial name
@@ -485,7 +556,7 @@ hd_stop_pid() {
   comm=$(cat "/proc/$pid/comm" 2>/dev/null) || return 0
   # The launchers exec the daemon in the same process; only these names are ours.
   case $comm in
-  "$name" | env | unshare | sh | setpriv) ;;
+  "${name:0:15}" | env | unshare | sh | setpriv) ;; # comm keeps 15 bytes
   *) return 0 ;;
   esac
   kill -CONT "$pid" 2>/dev/null || true
@@ -513,6 +584,8 @@ hd_stop() {
   local state=$1 number
   [ -f "$state/$HD_MARKER" ] || return 0
   hd_stop_pid "$state/sway.pid" sway
+  [ -f "$state/compositor.name" ] && hd_stop_pid "$state/compositor.pid" "$(cat "$state/compositor.name")"
+  hd_stop_pid "$state/session-bus.pid" dbus-daemon
   hd_stop_pid "$state/xiccd.pid" xiccd
   hd_stop_pid "$state/colord.pid" colord
   hd_stop_pid "$state/bus.pid" dbus-daemon
@@ -570,6 +643,7 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   start-colord) hd_start_colord "$state" ;;
   start-xiccd) hd_start_xiccd "$state" ;;
   start-sway) hd_start_sway "$state" "$@" ;;
+  start-compositor) hd_start_compositor "$state" "$@" ;;
   add-device) hd_add_device "$state" "$@" ;;
   add-profile) hd_add_profile "$state" "$@" ;;
   assign-profile) hd_assign_profile "$state" "$@" ;;

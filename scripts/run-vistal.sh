@@ -12,7 +12,11 @@
 #     instead (outputs at scale 1, scale 2 and turned by 90 degrees), in a mount
 #     namespace of its own whose /sys/class/drm holds the outputs' EDIDs, with
 #     colord devices registered as a Wayland compositor registers them.
-#     VISTAL_DEMO=x11 asks for the X demo even inside a session.
+#     VISTAL_DEMO=x11 asks for the X demo even inside a session;
+#   - with VISTAL_DEMO=gnome, kde or weston, runs a desktop's own compositor
+#     headless (mutter, kwin_wayland, weston with its colord module) after colord,
+#     shows the display devices it registers itself, gives each a sample profile
+#     and runs vistal against it.
 #   The demos need root.
 # When run as root it first installs the Debian packages it needs that are missing;
 # run by another user it checks for them first and says what to install.
@@ -28,15 +32,17 @@ build_packages+=(libwayland-dev libwayland-bin wayland-protocols)
 demo_packages=(dbus dbus-daemon libglib2.0-bin colord colord-data icc-profiles-free util-linux procps xxd)
 x11_demo_packages=(xserver-xorg-core xserver-xorg-video-dummy x11-xkb-utils xkb-data x11-xserver-utils xiccd)
 wayland_demo_packages=(sway wayland-utils)
+declare -A desktop_packages=([gnome]=mutter [kde]=kwin-wayland [weston]="weston hwdata")
+declare -A desktop_compositors=([gnome]=mutter [kde]=kwin [weston]=weston)
 
 demo=${VISTAL_DEMO:-}
 if [ -z "$demo" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${DISPLAY:-}" ]; then
   demo=x11
 fi
 case $demo in
-"" | x11 | wayland) ;;
+"" | x11 | wayland | gnome | kde | weston) ;;
 *)
-  echo "run-vistal: VISTAL_DEMO is x11 or wayland, not '$demo'" >&2
+  echo "run-vistal: VISTAL_DEMO is x11, wayland, gnome, kde or weston, not '$demo'" >&2
   exit 1
   ;;
 esac
@@ -86,6 +92,8 @@ if [ "$(id -u)" = 0 ] && [ -z "${VISTAL_DEMO_INSIDE:-}" ]; then
   "") install_missing "${build_packages[@]}" ;;
   x11) install_missing "${build_packages[@]}" "${demo_packages[@]}" "${x11_demo_packages[@]}" ;;
   wayland) install_missing "${build_packages[@]}" "${demo_packages[@]}" "${wayland_demo_packages[@]}" ;;
+  *) # shellcheck disable=SC2086 # a list of package names
+    install_missing "${build_packages[@]}" "${demo_packages[@]}" wayland-utils ${desktop_packages[$demo]} ;;
   esac
 fi
 
@@ -109,6 +117,28 @@ state=$(mktemp -d /tmp/vistal-demo.XXXXXX)
 trap 'hd_stop "$state"' EXIT
 trap 'exit 130' INT TERM HUP
 unset DISPLAY WAYLAND_DISPLAY
+
+if [ -n "${desktop_compositors[$demo]:-}" ]; then
+  compositor=${desktop_compositors[$demo]}
+  echo "run-vistal: starting a headless demo: $compositor, which registers its displays with colord" >&2
+  hd_start_bus "$state"
+  hd_start_colord "$state"
+  sizes=(1920x1080 1280x1024)
+  [ "$compositor" = mutter ] || sizes=(1920x1080 1920x1080) # kwin's outputs share one size, weston has one
+  hd_start_compositor "$state" "$compositor" "${sizes[@]}"
+  count=${#sizes[@]} && [ "$compositor" = weston ] && count=1
+  hd_wait_for test "$(hd_display_devices | wc -l)" -ge "$count"
+  profiles=(/usr/share/color/icc/sRGB.icc /usr/share/color/icc/colord/AdobeRGB1998.icc)
+  i=0
+  for device in $(hd_display_devices); do
+    echo "run-vistal: $compositor registered $(hd_device_summary "$device")" >&2
+    hd_set_default_profile "$device" "${profiles[i++ % 2]}"
+  done
+  echo "run-vistal: demo compositor $WAYLAND_DISPLAY; running $vistal $*" >&2
+  status=0
+  "$vistal" "$@" || status=$?
+  exit "$status"
+fi
 
 if [ "$demo" = wayland ]; then
   echo "run-vistal: starting a headless demo: sway with three outputs, colord" >&2

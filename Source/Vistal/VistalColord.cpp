@@ -3,12 +3,11 @@
 #include "VistalColord.h"
 
 #include <gio/gio.h>
+#include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
-#include <thread>
+#include <fstream>
+#include <iterator>
+#include <optional>
 
 namespace vistal {
 namespace {
@@ -19,9 +18,10 @@ constexpr const char* kColordInterface = "org.freedesktop.ColorManager";
 constexpr const char* kDeviceInterface = "org.freedesktop.ColorManager.Device";
 constexpr const char* kProfileInterface = "org.freedesktop.ColorManager.Profile";
 constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
-constexpr const char* kXrandrNameKey = "XRANDR_name";
-constexpr const char* kEdidMd5Key = "OutputEdidMd5";
-constexpr const char* kColordNotFound = "org.freedesktop.ColorManager.NotFound";
+constexpr const char* kBusName = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
+// Where weston's colord module looks up vendor names, in this order.
+constexpr const char* kPnpIdFiles[] = {"/usr/share/hwdata/pnp.ids", "/usr/share/misc/pnp.ids"};
 
 struct GObjectUnref {
   void operator()(gpointer object) const { g_object_unref(object); }
@@ -47,36 +47,42 @@ using ChecksumPtr = std::unique_ptr<GChecksum, GChecksumFree>;
 
 const char* ErrorText(const GError* error) { return error != nullptr ? error->message : "no reply"; }
 
-// Cancels `cancellable` unless destroyed within `timeout_ms`.
-class CancelAfter {
- public:
-  CancelAfter(GCancellable* cancellable, int timeout_ms)
-      : thread_([this, cancellable, timeout_ms] {
-          std::unique_lock lock(mutex_);
-          if (!done_condition_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                        [this] { return done_; })) {
-            g_cancellable_cancel(cancellable);
-          }
-        }) {}
-
-  ~CancelAfter() {
-    {
-      const std::lock_guard lock(mutex_);
-      done_ = true;
-    }
-    done_condition_.notify_one();
-    thread_.join();
-  }
-
-  CancelAfter(const CancelAfter&) = delete;
-  CancelAfter& operator=(const CancelAfter&) = delete;
-
- private:
-  std::mutex mutex_;
-  std::condition_variable done_condition_;
-  bool done_ = false;
-  std::thread thread_;  // last: starts once the members above exist
+// What the asynchronous connect hands back to the loop that waits for it.
+struct PendingConnection {
+  GDBusConnection* connection = nullptr;
+  GError* error = nullptr;
+  bool done = false;
 };
+
+extern "C" void OnConnected(GObject* /*source*/, GAsyncResult* result, gpointer data) {
+  auto* pending = static_cast<PendingConnection*>(data);
+  pending->connection = g_dbus_connection_new_for_address_finish(result, &pending->error);
+  pending->done = true;
+}
+
+extern "C" gboolean OnConnectTimeout(gpointer cancellable) {
+  g_cancellable_cancel(static_cast<GCancellable*>(cancellable));
+  return G_SOURCE_REMOVE;
+}
+
+// The vendor name weston's colord module puts into its device ids for a PNP id;
+// the list is read once, when the first three-letter make needs it.
+std::string VendorName(const std::string& make) {
+  if (make.size() != 3) {
+    return make;
+  }
+  static const std::string pnp_ids = [] {
+    for (const char* path : kPnpIdFiles) {
+      std::ifstream file(path, std::ios::binary);
+      if (file) {
+        return std::string{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+      }
+    }
+    return std::string();
+  }();
+  std::string name = PnpVendorName(pnp_ids, make);
+  return name.empty() ? make : name;
+}
 
 }  // namespace
 
@@ -98,7 +104,11 @@ class ColordProfileFinder::Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
-  // Opens a private connection to the system bus; 0 or an exit code.
+  // Opens a private connection to the system bus; 0 or an exit code. GIO would
+  // send the bus's Hello with a timeout of its own (25 s) that no cancellable
+  // cuts, so the connection is made as a plain peer connection, authenticated
+  // in GIO's worker thread while this thread waits on a main context of its own
+  // with the deadline, and Hello is sent here under the same deadline.
   int Connect() {
     GError* raw_error = nullptr;
     const GTextPtr address(g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, &raw_error));
@@ -107,56 +117,64 @@ class ColordProfileFinder::Client {
       DebugNote("no system bus: %s", ErrorText(address_error.get()));
       return kExitNoSystemBus;
     }
+    const gint64 deadline = g_get_monotonic_time() + gint64{kDbusTimeoutMs} * 1000;
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
     const CancellablePtr cancellable(g_cancellable_new());
-    {
-      const CancelAfter deadline(cancellable.get(), kDbusTimeoutMs);
-      raw_error = nullptr;
-      connection_ = g_dbus_connection_new_for_address_sync(
-          address.get(),
-          static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                            G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-          nullptr, cancellable.get(), &raw_error);
+    PendingConnection pending;
+    g_dbus_connection_new_for_address(address.get(), G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT, nullptr,
+                                      cancellable.get(), OnConnected, &pending);
+    GSource* timeout = g_timeout_source_new(static_cast<guint>(kDbusTimeoutMs));
+    g_source_set_callback(timeout, OnConnectTimeout, cancellable.get(), nullptr);
+    g_source_attach(timeout, context);
+    while (!pending.done) {
+      g_main_context_iteration(context, TRUE);
     }
-    const ErrorPtr connect_error(raw_error);
+    g_source_destroy(timeout);
+    g_source_unref(timeout);
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+    connection_ = pending.connection;
+    const ErrorPtr connect_error(pending.error);
     if (connection_ == nullptr) {
       DebugNote("the system bus %s cannot be reached: %s", address.get(), ErrorText(connect_error.get()));
+      return kExitNoSystemBus;
+    }
+    const gint64 left_ms = (deadline - g_get_monotonic_time()) / 1000;
+    ErrorPtr hello_error;
+    const VariantPtr hello = Call(kBusName, kBusPath, kBusName, "Hello", nullptr, G_VARIANT_TYPE("(s)"),
+                                  hello_error, static_cast<int>(left_ms > 1 ? left_ms : 1));
+    if (!hello) {
+      DebugNote("the system bus %s does not answer Hello: %s", address.get(), ErrorText(hello_error.get()));
       return kExitNoSystemBus;
     }
     return kExitOk;
   }
 
   ProfileLookup FindProfile(const FoundOutput& output) {
-    ErrorPtr error;
-    VariantPtr device_reply;
-    if (!output.name.empty()) {
-      device_reply = FindDevice(kXrandrNameKey, output.name, error);
-    }
-    if (!device_reply && (output.name.empty() || IsRemoteError(error.get(), kColordNotFound)) &&
-        !output.edid.empty()) {
-      device_reply = FindDevice(kEdidMd5Key, EdidMd5(output.edid), error);
-    }
-    if (!device_reply && output.name.empty() && output.edid.empty()) {
-      DebugNote("output %d has neither a name nor an EDID to find its colord device by",
-                static_cast<int>(output.record.id));
-    }
-    if (!device_reply) {
-      return ProfileLookup::Failed(IsRemoteError(error.get(), kColordNotFound) || !error
-                                       ? kExitNoColordDevice
-                                       : kExitColordUnavailable);
-    }
-    const gchar* device_path = nullptr;
-    g_variant_get(device_reply.get(), "(&o)", &device_path);
-
-    const VariantPtr profiles = GetProperty(device_path, kDeviceInterface, "Profiles");
-    if (!profiles || !g_variant_is_of_type(profiles.get(), G_VARIANT_TYPE_OBJECT_PATH_ARRAY)) {
+    if (!devices_ && !LoadDevices()) {
       return ProfileLookup::Failed(kExitColordUnavailable);
     }
-    if (g_variant_n_children(profiles.get()) == 0) {
-      DebugNote("the device %s has no profile", device_path);
+    const std::string md5 = output.edid.empty() ? std::string() : EdidMd5(output.edid);
+    std::string weston_id;
+    if (!output.make.empty() || !output.model.empty()) {
+      weston_id = WestonColordId(VendorName(output.make), output.model, EdidSerialText(output.edid));
+    }
+    const char* rule = nullptr;
+    const auto chosen = ChooseColordDevice(*devices_, {output.name, md5, weston_id}, ::getuid(), &rule);
+    if (!chosen) {
+      DebugNote("no colord display device for output %d (name \"%s\", EDID MD5 \"%s\", weston id \"%s\")",
+                static_cast<int>(output.record.id), output.name.c_str(), md5.c_str(), weston_id.c_str());
+      return ProfileLookup::Failed(kExitNoColordDevice);
+    }
+    const ColordDevice& device = (*devices_)[*chosen];
+    DebugNote("colord device %s (id \"%s\", owner %u) by %s", device.path.c_str(), device.id.c_str(),
+              static_cast<unsigned>(device.owner), rule);
+    if (device.profiles.empty()) {
+      DebugNote("the device %s has no profile", device.path.c_str());
       return ProfileLookup::Failed(kExitNoProfile);
     }
-    const gchar* profile_path = nullptr;
-    g_variant_get_child(profiles.get(), 0, "&o", &profile_path);
+    const char* profile_path = device.profiles.front().c_str();
 
     const VariantPtr filename = GetProperty(profile_path, kProfileInterface, "Filename");
     if (!filename || !g_variant_is_of_type(filename.get(), G_VARIANT_TYPE_STRING)) {
@@ -172,26 +190,80 @@ class ColordProfileFinder::Client {
   }
 
  private:
-  // The colord device whose metadata `key` is `value`, or null with `error` set.
-  VariantPtr FindDevice(const char* key, const std::string& value, ErrorPtr& error) {
-    VariantPtr reply = Call(kColordPath, kColordInterface, "FindDeviceByProperty",
-                            g_variant_new("(ss)", key, value.c_str()), G_VARIANT_TYPE("(o)"), error);
-    if (reply) {
-      const gchar* path = nullptr;
-      g_variant_get(reply.get(), "(&o)", &path);
-      DebugNote("colord device %s (%s \"%s\")", path, key, value.c_str());
-    } else {
-      DebugNote("no colord device with %s \"%s\": %s", key, value.c_str(), ErrorText(error.get()));
+  // colord's display devices with the properties the choice needs: one call for
+  // the list, one per device for its properties. False when colord cannot be asked.
+  bool LoadDevices() {
+    ErrorPtr error;
+    const VariantPtr list = Call(kColordName, kColordPath, kColordInterface, "GetDevicesByKind",
+                                 g_variant_new("(s)", "display"), G_VARIANT_TYPE("(ao)"), error);
+    if (!list) {
+      DebugNote("colord lists no devices: %s", ErrorText(error.get()));
+      return false;
     }
-    return reply;
+    devices_.emplace();
+    GVariantIter* paths = nullptr;
+    const gchar* path = nullptr;
+    g_variant_get(list.get(), "(ao)", &paths);
+    while (g_variant_iter_next(paths, "&o", &path)) {
+      const VariantPtr all = Call(kColordName, path, kPropertiesInterface, "GetAll",
+                                  g_variant_new("(s)", kDeviceInterface), G_VARIANT_TYPE("(a{sv})"), error);
+      if (!all) {
+        DebugNote("the properties of %s cannot be read: %s", path, ErrorText(error.get()));
+        continue;
+      }
+      ColordDevice device;
+      device.path = path;
+      GVariantIter* properties = nullptr;
+      const gchar* name = nullptr;
+      GVariant* raw_value = nullptr;
+      g_variant_get(all.get(), "(a{sv})", &properties);
+      while (g_variant_iter_next(properties, "{&sv}", &name, &raw_value)) {
+        const VariantPtr value(raw_value);
+        ReadDeviceProperty(name, value.get(), device);
+      }
+      g_variant_iter_free(properties);
+      DebugNote("colord display device %s: id \"%s\", owner %u, %zu metadata, %zu profiles", path,
+                device.id.c_str(), static_cast<unsigned>(device.owner), device.metadata.size(),
+                device.profiles.size());
+      devices_->push_back(std::move(device));
+    }
+    g_variant_iter_free(paths);
+    return true;
   }
 
-  VariantPtr Call(const char* object_path, const char* interface, const char* method, GVariant* parameters,
-                  const GVariantType* reply_type, ErrorPtr& error) {
+  static void ReadDeviceProperty(const char* name, GVariant* value, ColordDevice& device) {
+    const std::string_view key = name;
+    if (key == "DeviceId" && g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
+      device.id = g_variant_get_string(value, nullptr);
+    } else if (key == "Kind" && g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
+      device.kind = g_variant_get_string(value, nullptr);
+    } else if (key == "Owner" && g_variant_is_of_type(value, G_VARIANT_TYPE_UINT32)) {
+      device.owner = g_variant_get_uint32(value);
+    } else if (key == "Metadata" && g_variant_is_of_type(value, G_VARIANT_TYPE("a{ss}"))) {
+      GVariantIter iter;
+      const gchar* entry_key = nullptr;
+      const gchar* entry_value = nullptr;
+      g_variant_iter_init(&iter, value);
+      while (g_variant_iter_next(&iter, "{&s&s}", &entry_key, &entry_value)) {
+        device.metadata.emplace_back(entry_key, entry_value);
+      }
+    } else if (key == "Profiles" && g_variant_is_of_type(value, G_VARIANT_TYPE_OBJECT_PATH_ARRAY)) {
+      GVariantIter iter;
+      const gchar* profile = nullptr;
+      g_variant_iter_init(&iter, value);
+      while (g_variant_iter_next(&iter, "&o", &profile)) {
+        device.profiles.emplace_back(profile);
+      }
+    }
+  }
+
+  VariantPtr Call(const char* destination, const char* object_path, const char* interface, const char* method,
+                  GVariant* parameters, const GVariantType* reply_type, ErrorPtr& error,
+                  int timeout_ms = kDbusTimeoutMs) {
     GError* raw_error = nullptr;
-    VariantPtr reply(g_dbus_connection_call_sync(connection_, kColordName, object_path, interface, method,
-                                                 parameters, reply_type, G_DBUS_CALL_FLAGS_NONE,
-                                                 kDbusTimeoutMs, nullptr, &raw_error));
+    VariantPtr reply(g_dbus_connection_call_sync(connection_, destination, object_path, interface, method,
+                                                 parameters, reply_type, G_DBUS_CALL_FLAGS_NONE, timeout_ms,
+                                                 nullptr, &raw_error));
     error.reset(raw_error);
     return reply;
   }
@@ -199,7 +271,7 @@ class ColordProfileFinder::Client {
   // The value of a colord object's property, or null.
   VariantPtr GetProperty(const char* object_path, const char* interface, const char* property) {
     ErrorPtr error;
-    const VariantPtr reply = Call(object_path, kPropertiesInterface, "Get",
+    const VariantPtr reply = Call(kColordName, object_path, kPropertiesInterface, "Get",
                                   g_variant_new("(ss)", interface, property), G_VARIANT_TYPE("(v)"), error);
     if (!reply) {
       DebugNote("%s of %s cannot be read: %s", property, object_path, ErrorText(error.get()));
@@ -210,15 +282,8 @@ class ColordProfileFinder::Client {
     return VariantPtr(value);
   }
 
-  static bool IsRemoteError(const GError* error, const char* name) {
-    if (error == nullptr || !g_dbus_error_is_remote_error(error)) {
-      return false;
-    }
-    const GTextPtr remote(g_dbus_error_get_remote_error(error));
-    return remote && std::strcmp(remote.get(), name) == 0;
-  }
-
   GDBusConnection* connection_ = nullptr;
+  std::optional<std::vector<ColordDevice>> devices_;  // loaded on the first lookup
 };
 
 ColordProfileFinder::ColordProfileFinder() = default;

@@ -50,6 +50,12 @@ void AppendDisplayLine(std::string& out, const DisplayRecord& display) {
                static_cast<double>(resolution.y));
 }
 
+bool HasMetadata(const ColordDevice& device, std::string_view key, std::string_view value) {
+  return !value.empty() &&
+         std::any_of(device.metadata.begin(), device.metadata.end(),
+                     [&](const auto& entry) { return entry.first == key && entry.second == value; });
+}
+
 }  // namespace
 
 Action ChooseAction(std::span<const std::string_view> args) {
@@ -83,8 +89,9 @@ std::string EscapeForShell(std::string_view text) {
 }
 
 Resolution ComputeResolution(const DisplayRecord& display) {
-  double physical_width = display.width_mm;
-  double physical_height = display.height_mm;
+  // A size that is not positive is unknown: 0, which gives the infinity below.
+  double physical_width = display.width_mm > 0.0F ? display.width_mm : 0.0;
+  double physical_height = display.height_mm > 0.0F ? display.height_mm : 0.0;
   if (display.width < display.height) {
     std::swap(physical_width, physical_height);
   }
@@ -140,8 +147,8 @@ std::optional<unsigned long> ConnectorCardNumber(std::string_view entry, std::st
 }
 
 std::string KernelConnectorName(std::string_view name) {
-  static constexpr std::pair<std::string_view, std::string_view> kSpellings[] = {
-      {"HDMI-", "HDMI-A-"}, {"DIN-", "9PinDIN-"}, {"None-", "Unknown-"}};
+  static constexpr std::pair<std::string_view, std::string_view> kSpellings[] = {{"HDMI-", "HDMI-A-"},
+                                                                                 {"None-", "Unknown-"}};
   for (const auto& [ours, kernels] : kSpellings) {
     if (!name.starts_with(ours)) {
       continue;
@@ -151,6 +158,115 @@ std::string KernelConnectorName(std::string_view name) {
       return {};
     }
     return std::string(kernels) + std::string(number);
+  }
+  return {};
+}
+
+std::optional<std::size_t> ChooseColordDevice(std::span<const ColordDevice> devices,
+                                              const ColordDeviceKeys& keys, std::uint32_t uid,
+                                              const char** rule) {
+  using Match = bool (*)(const ColordDevice&, const ColordDeviceKeys&);
+  static constexpr std::pair<const char*, Match> kRules[] = {
+      {"XRANDR_name", [](const ColordDevice& d,
+                         const ColordDeviceKeys& k) { return HasMetadata(d, "XRANDR_name", k.output_name); }},
+      {"OutputEdidMd5",
+       [](const ColordDevice& d, const ColordDeviceKeys& k) {
+         return HasMetadata(d, "OutputEdidMd5", k.edid_md5);
+       }},
+      {"device id = output name",
+       [](const ColordDevice& d, const ColordDeviceKeys& k) {
+         return !k.output_name.empty() && d.id == k.output_name;
+       }},
+      {"weston's device id",
+       [](const ColordDevice& d, const ColordDeviceKeys& k) {
+         return !k.weston_id.empty() && d.id == k.weston_id;
+       }},
+  };
+  for (const bool own_only : {true, false}) {
+    for (const auto& [name, matches] : kRules) {
+      for (std::size_t i = 0; i < devices.size(); ++i) {
+        const ColordDevice& device = devices[i];
+        if (device.kind == "display" && (!own_only || device.owner == uid) && matches(device, keys)) {
+          if (rule != nullptr) {
+            *rule = name;
+          }
+          return i;
+        }
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::string WestonColordId(std::string_view vendor_name, std::string_view model, std::string_view serial) {
+  std::string id;
+  for (const std::string_view part : {vendor_name, model, serial}) {
+    if (!part.empty() && part != "unknown") {
+      id += '-';
+      id += part;
+    }
+  }
+  return id.empty() ? id : "xrandr" + id;
+}
+
+std::string EdidSerialText(std::span<const std::uint8_t> edid) {
+  constexpr std::size_t kBlock = 128;
+  constexpr std::size_t kFirstDescriptor = 54;
+  constexpr std::size_t kDescriptorSize = 18;
+  constexpr std::uint8_t kSerialDescriptor = 0xFF;
+  if (edid.size() < kBlock) {
+    return {};
+  }
+  std::string text;
+  for (std::size_t at = kFirstDescriptor; at + kDescriptorSize <= kBlock - 1; at += kDescriptorSize) {
+    if (edid[at] != 0 || edid[at + 1] != 0 || edid[at + 3] != kSerialDescriptor) {
+      continue;
+    }
+    text.clear();
+    int replaced = 0;
+    for (std::size_t i = at + 5; i < at + 5 + 12; ++i) {
+      const std::uint8_t c = edid[i];
+      if (c == '\0' || c == '\n' || c == '\r') {
+        break;
+      }
+      const bool printable = c >= 0x20 && c < 0x7F;
+      replaced += printable ? 0 : 1;
+      text += printable ? static_cast<char>(c) : '-';
+    }
+    if (replaced > 4) {
+      text.clear();
+    }
+  }
+  if (text.empty()) {
+    const std::uint32_t serial = edid[12] | (static_cast<std::uint32_t>(edid[13]) << 8) |
+                                 (static_cast<std::uint32_t>(edid[14]) << 16) |
+                                 (static_cast<std::uint32_t>(edid[15]) << 24);
+    if (serial != 0) {
+      text = std::to_string(serial);
+    }
+  }
+  return text;
+}
+
+std::string PnpVendorName(std::string_view pnp_ids, std::string_view pnp_id) {
+  if (pnp_id.size() != 3) {
+    return {};
+  }
+  std::size_t at = 0;
+  while (at < pnp_ids.size()) {
+    std::size_t end = pnp_ids.find('\n', at);
+    if (end == std::string_view::npos) {
+      end = pnp_ids.size();
+    }
+    std::string_view line = pnp_ids.substr(at, end - at);
+    if (line.size() > 4 && line.substr(0, 3) == pnp_id && line[3] == '\t') {
+      line.remove_prefix(4);
+      if (line.ends_with('\r')) {
+        line.remove_suffix(1);
+      }
+      return std::string(line);
+    }
+    at = end + 1;
   }
   return {};
 }

@@ -104,7 +104,8 @@ std::string EscapeForShell(std::string_view text);
 
 /// Resolution of a display. A display narrower than it is tall is a rotated panel,
 /// so its physical width and height are swapped first. A physical size of zero
-/// gives an infinite resolution, as computed.
+/// gives an infinite resolution, as computed; a negative one (KWin reports -1 for
+/// unknown) is taken as 0.
 Resolution ComputeResolution(const DisplayRecord& display);
 
 /// Vendor number (bytes 8-9, big-endian) and product number (bytes 10-11,
@@ -142,9 +143,53 @@ std::optional<unsigned long> ConnectorCardNumber(std::string_view entry, std::st
 
 /// The kernel's name of a connector that the GNOME compositor and Xorg's
 /// modesetting driver spell their own way: "HDMI-<n>" is the kernel's
-/// "HDMI-A-<n>", "DIN-<n>" its "9PinDIN-<n>", "None-<n>" its "Unknown-<n>".
-/// Empty for every other name (those are spelled as the kernel spells them).
+/// "HDMI-A-<n>", "None-<n>" its "Unknown-<n>". Empty for every other name
+/// (those, "DIN-<n>" among them, are spelled as the kernel spells them).
 std::string KernelConnectorName(std::string_view name);
+
+/// A display device as colord lists it (the properties vistal looks at).
+struct ColordDevice {
+  std::string path;         ///< D-Bus object path
+  std::string id;           ///< DeviceId
+  std::string kind;         ///< Kind: "display", "printer", ...
+  std::uint32_t owner = 0;  ///< Owner: the uid of the process that created it
+  std::vector<std::pair<std::string, std::string>> metadata;
+  std::vector<std::string> profiles;  ///< Profiles, the default first
+};
+
+/// What identifies an output to its colord device; an empty key matches nothing.
+struct ColordDeviceKeys {
+  std::string_view output_name;  ///< XRANDR_name metadata, or the device id (KWin)
+  std::string_view edid_md5;     ///< OutputEdidMd5 metadata
+  std::string_view weston_id;    ///< the device id weston's colord module makes (WestonColordId)
+};
+
+/// The device of an output, or nothing. Only devices of kind "display" count. By
+/// rule, in this order: metadata XRANDR_name equal to the output name (GNOME,
+/// xiccd, colord-kde); metadata OutputEdidMd5 equal to the EDID's MD5; device id
+/// equal to the output name (KWin); device id equal to weston's. colord keeps one
+/// device of an id per user, so the rules are tried first on the devices `uid`
+/// owns, then on all: with two users' compositors registering the same monitors,
+/// each user gets their own device. `rule`, when not null, receives the rule's name.
+std::optional<std::size_t> ChooseColordDevice(std::span<const ColordDevice> devices,
+                                              const ColordDeviceKeys& keys, std::uint32_t uid,
+                                              const char** rule = nullptr);
+
+/// The device id weston's colord module gives an output: "xrandr", then the
+/// vendor's name, the model and the serial, each only when it is neither empty
+/// nor "unknown", joined by "-". Empty when all three are missing (weston then
+/// numbers the output its own way, which no client sees).
+std::string WestonColordId(std::string_view vendor_name, std::string_view model, std::string_view serial);
+
+/// The serial as weston reads it from an EDID: the text of the serial-number
+/// descriptor (up to 12 bytes, cut at the first line end, each unprintable byte
+/// a '-', dropped when more than 4 were), else the 32-bit serial of bytes 12-15
+/// in decimal when not 0, else empty.
+std::string EdidSerialText(std::span<const std::uint8_t> edid);
+
+/// The name hwdata's pnp.ids (lines "ABC<tab>Name") gives a three-letter PNP id,
+/// or empty.
+std::string PnpVendorName(std::string_view pnp_ids, std::string_view pnp_id);
 
 /// True when the VISTAL_DEBUG environment value asks for diagnostics: set, not
 /// empty and not "0".

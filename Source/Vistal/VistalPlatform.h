@@ -11,13 +11,20 @@
 // Wayland (VistalWayland.cpp):
 //
 //  * Displays: every wl_output global the compositor announces, in announcement
-//    order, at most kMaxDisplays. ID: the global's name in the registry.
+//    order, at most kMaxDisplays. Outputs announced while the first ones are
+//    described get their xdg-output too: the compositor is asked again until a
+//    round trip brings no new output. Only outputs described in full are listed
+//    (geometry, current mode, done and, where offered, the xdg-output position
+//    and size). ID: the global's name in the registry.
 //  * Output name: zxdg_output_v1 (version 2 or later) `name`, else wl_output
 //    (version 4) `name`, e.g. "DP-1".
 //  * Bounds: the xdg-output logical position and size (desktop coordinates, as
 //    other clients see them). Without xdg-output: the wl_output position and the
-//    current mode, rotated by the transform and divided by the integer scale.
-//  * Physical size: the wl_output geometry's physical width and height.
+//    current mode, rotated by the transform and divided by the integer scale,
+//    which mutter and KWin round up at fractional scales (VISTAL_DEBUG says so).
+//  * Make and model: the wl_output geometry's (for weston's colord device ids).
+//  * Physical size: the wl_output geometry's physical width and height; a
+//    negative one (KWin's virtual outputs) is unknown, like 0.
 //  * Every wait for the compositor ends after kServerTimeoutSeconds in all.
 //
 // X11 (VistalX11.cpp):
@@ -36,13 +43,14 @@
 //    EDID is the RandR EDID property on X11; under Wayland, and on X11 when the
 //    property is missing, the kernel's file /sys/class/drm/card<N>-<name>/edid
 //    (VistalSysfsEdid.cpp). No EDID, or an empty one, gives 0 for both.
-//  * Profile: colord, asked over the system D-Bus (VistalColord.cpp). The device
-//    is the one whose metadata XRANDR_name equals the output's name, or failing
-//    that the one whose metadata OutputEdidMd5 equals the lowercase hexadecimal
-//    MD5 of the output's EDID (compositors register their outputs so). The
-//    profile is the first in the device's Profiles list (its default), the path
-//    is that profile's Filename. A profile without a file name is listed with a
-//    message instead of a path. Every D-Bus step gives up after kDbusTimeoutMs.
+//  * Profile: colord, asked over the system D-Bus (VistalColord.cpp): its display
+//    devices, then the one ChooseColordDevice picks (VistalCore.h): by XRANDR_name
+//    metadata (GNOME, xiccd, colord-kde), OutputEdidMd5 metadata, the device id
+//    equal to the output name (KWin), or weston's device id, the calling user's
+//    own devices first. The profile is the first in the device's Profiles list
+//    (its default), the path is that profile's Filename. A profile without a file
+//    name is listed with a message instead of a path. Connecting to the bus (with
+//    its Hello) and every call to colord each give up after kDbusTimeoutMs.
 //
 // Exit codes (also in the manual page vistal(1)):
 //
@@ -50,7 +58,7 @@
 //    1  neither WAYLAND_DISPLAY nor DISPLAY is set                    (no display list)
 //    2  the X server cannot be reached or does not answer             (no display list)
 //    3  the X server has no usable RandR extension (1.2 or later)     (no display list)
-//    4  the system D-Bus cannot be reached                            (no profile)
+//    4  the system D-Bus cannot be reached or does not answer         (no profile)
 //    5  colord is not running, does not answer or fails              (no profile)
 //    6  colord knows no device for the display's output               (no profile)
 //    7  the display's colord device has no profile                    (no profile)
@@ -82,7 +90,8 @@ enum ExitCode : int {
   kExitWaylandUnreachable = 8,
 };
 
-/// Longest wait for one D-Bus step (connecting to the bus, or one call to colord).
+/// Longest wait for one D-Bus step (connecting to the bus and saying Hello, or one
+/// call to colord).
 inline constexpr int kDbusTimeoutMs = 5000;
 
 /// Longest wait for the display server, from opening the connection to the last reply.
@@ -105,6 +114,8 @@ struct FoundOutput {
   DisplayRecord record;            ///< everything but the profile
   std::string name;                ///< the connector or RandR output name, e.g. "DP-1"
   std::vector<std::uint8_t> edid;  ///< the whole EDID; empty when there is none
+  std::string make;                ///< wl_output geometry make and model (Wayland only)
+  std::string model;
 };
 
 struct FoundOutputs {

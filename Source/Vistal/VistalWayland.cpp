@@ -40,6 +40,11 @@ struct Output {
   std::int32_t physical_height = 0;
   std::string output_name;  // wl_output version 4
   std::string xdg_name;     // zxdg_output_v1 version 2
+  std::string make;
+  std::string model;
+  bool has_geometry = false;
+  bool has_mode = false;
+  bool has_done = false;  // wl_output version 2: the description is whole
   bool has_logical_position = false;
   bool has_logical_size = false;
   std::int32_t logical_x = 0;
@@ -62,6 +67,7 @@ struct Session {
   wl_registry* registry = nullptr;
   zxdg_output_manager_v1* xdg_manager = nullptr;
   std::vector<std::unique_ptr<Output>> outputs;  // announcement order; stable addresses for the listeners
+  bool new_outputs = false;                      // an output was announced since the last look
 
   Session() = default;
   Session(const Session&) = delete;
@@ -90,8 +96,11 @@ struct Session {
 
 void OnOutputGeometry(void* data, wl_output* /*output*/, std::int32_t x, std::int32_t y,
                       std::int32_t physical_width, std::int32_t physical_height, std::int32_t /*subpixel*/,
-                      const char* /*make*/, const char* /*model*/, std::int32_t transform) {
+                      const char* make, const char* model, std::int32_t transform) {
   auto* output = static_cast<Output*>(data);
+  output->has_geometry = true;
+  output->make = make != nullptr ? make : "";
+  output->model = model != nullptr ? model : "";
   output->state.x = x;
   output->state.y = y;
   output->state.transform = transform;
@@ -105,10 +114,11 @@ void OnOutputMode(void* data, wl_output* /*output*/, std::uint32_t flags, std::i
     auto* output = static_cast<Output*>(data);
     output->state.mode_width = width;
     output->state.mode_height = height;
+    output->has_mode = true;
   }
 }
 
-void OnOutputDone(void* /*data*/, wl_output* /*output*/) {}
+void OnOutputDone(void* data, wl_output* /*output*/) { static_cast<Output*>(data)->has_done = true; }
 
 void OnOutputScale(void* data, wl_output* /*output*/, std::int32_t factor) {
   static_cast<Output*>(data)->state.scale = factor;
@@ -161,10 +171,12 @@ void OnGlobal(void* data, wl_registry* registry, std::uint32_t name, const char*
         wl_registry_bind(registry, name, &wl_output_interface, std::min(version, kOutputVersion)));
     wl_output_add_listener(output->output, &kOutputListener, output.get());
     session->outputs.push_back(std::move(output));
+    session->new_outputs = true;
   } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 &&
              session->xdg_manager == nullptr) {
     session->xdg_manager = static_cast<zxdg_output_manager_v1*>(wl_registry_bind(
         registry, name, &zxdg_output_manager_v1_interface, std::min(version, kXdgOutputManagerVersion)));
+    session->new_outputs = true;  // the outputs known so far need their xdg-output
   }
 }
 
@@ -256,9 +268,20 @@ bool RoundTrip(wl_display* display, Clock::time_point deadline) {
   return ok;
 }
 
+// Whether the compositor has described the output in full: geometry, current
+// mode, the closing done event (wl_output version 2 and later) and, when the
+// compositor offers xdg-output, the logical position and size.
+bool IsComplete(const Output& output, bool has_xdg_manager) {
+  const bool done = output.has_done || wl_output_get_version(output.output) < WL_OUTPUT_DONE_SINCE_VERSION;
+  return output.has_geometry && output.has_mode && done &&
+         (!has_xdg_manager || (output.has_logical_position && output.has_logical_size));
+}
+
 FoundOutput MakeFoundOutput(const Output& output) {
   FoundOutput found;
   found.name = output.xdg_name.empty() ? output.output_name : output.xdg_name;
+  found.make = output.make;
+  found.model = output.model;
   DisplayRecord& record = found.record;
   record.id = static_cast<std::int32_t>(output.global_name);
   if (output.has_logical_position && output.has_logical_size) {
@@ -275,9 +298,15 @@ FoundOutput MakeFoundOutput(const Output& output) {
   }
   record.width_mm = static_cast<float>(output.physical_width);
   record.height_mm = static_cast<float>(output.physical_height);
-  DebugNote("output %u %s, bounds from %s", output.global_name,
-            found.name.empty() ? "(no name)" : found.name.c_str(),
+  DebugNote("output %u %s (make \"%s\", model \"%s\"), bounds from %s", output.global_name,
+            found.name.empty() ? "(no name)" : found.name.c_str(), output.make.c_str(), output.model.c_str(),
             output.has_logical_size ? "xdg-output" : "wl_output mode and scale");
+  if (!output.has_logical_size) {
+    DebugNote(
+        "output %u: without xdg-output the size is the mode divided by the integer scale %d; "
+        "compositors round fractional scales up, so at such a scale it is too small",
+        output.global_name, static_cast<int>(output.state.scale));
+  }
   if (!found.name.empty()) {
     found.edid = ReadConnectorEdid(found.name).bytes;
   }
@@ -306,26 +335,37 @@ FoundOutputs WaylandOutputSource::List() {
     return found;
   }
   wl_registry_add_listener(session.registry, &kRegistryListener, &session);
-  // First the globals (binding the outputs), then the outputs' own events.
+  // Round trips until one announces no new output: the first brings the globals
+  // (binding the outputs), the next the outputs' own events; an output announced
+  // meanwhile gets its xdg-output and one more round trip.
   if (!RoundTrip(session.display, deadline)) {
     return found;
   }
-  if (session.xdg_manager != nullptr) {
-    for (const auto& output : session.outputs) {
-      output->xdg_output = zxdg_output_manager_v1_get_xdg_output(session.xdg_manager, output->output);
-      zxdg_output_v1_add_listener(output->xdg_output, &kXdgOutputListener, output.get());
-    }
-  } else {
+  if (session.xdg_manager == nullptr) {
     DebugNote("the compositor offers no zxdg_output_manager_v1");
   }
-  if (!RoundTrip(session.display, deadline)) {
-    return found;
+  while (session.new_outputs) {
+    session.new_outputs = false;
+    for (const auto& output : session.outputs) {
+      if (session.xdg_manager != nullptr && output->xdg_output == nullptr && !output->removed) {
+        output->xdg_output = zxdg_output_manager_v1_get_xdg_output(session.xdg_manager, output->output);
+        zxdg_output_v1_add_listener(output->xdg_output, &kXdgOutputListener, output.get());
+      }
+    }
+    if (!RoundTrip(session.display, deadline)) {
+      return found;
+    }
   }
 
   found.error = kExitOk;
   for (const auto& output : session.outputs) {
-    if (!output->removed) {
+    if (output->removed) {
+      continue;
+    }
+    if (IsComplete(*output, session.xdg_manager != nullptr)) {
       found.outputs.push_back(MakeFoundOutput(*output));
+    } else {
+      DebugNote("output %u left out: the compositor has not described it in full", output->global_name);
     }
   }
   return found;

@@ -233,6 +233,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "ID: 5 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1024 Height: 768"
                     " Resolution: infxinf ICC-Profile: /z.icc\n",
                     0},
+        ListingCase{
+            "negative_physical_size_is_unknown",
+            Displays({Display(6, 0, 0, 1080, 1920, 597, -1, ProfileLookup::File("/k.icc"))}),
+            "Found 1 Displays:\nID: 6 VendorID: 0x0000 ProductID: 0x0000 OriginX: 0 OriginY: 0 Width: 1080"
+            " Height: 1920 Resolution: infx81.688438 ICC-Profile: /k.icc\n",
+            0},
         ListingCase{"profile_without_file_name",
                     Displays({Display(20, 0, 0, 1024, 768, 0, 0, ProfileLookup::NoFileName()),
                               Display(21, 1024, 0, 1024, 768, 0, 0, ProfileLookup::File("/b.icc"))}),
@@ -384,7 +390,8 @@ class FakeProfiles final : public ProfileFinder {
 FoundOutputs Outputs(std::vector<std::string> names) {
   FoundOutputs found;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    found.outputs.push_back({Display(static_cast<std::int32_t>(i + 1), 0, 0, 1, 1, 1, 1, {}), names[i], {}});
+    found.outputs.push_back(
+        {Display(static_cast<std::int32_t>(i + 1), 0, 0, 1, 1, 1, 1, {}), names[i], {}, {}, {}});
   }
   return found;
 }
@@ -515,11 +522,65 @@ INSTANTIATE_TEST_SUITE_P(Entries, ConnectorTest,
 
 TEST(ConnectorTest, KernelSpellingOfUserSpaceNames) {
   const std::pair<const char*, const char*> cases[] = {{"HDMI-1", "HDMI-A-1"}, {"HDMI-12", "HDMI-A-12"},
-                                                       {"DIN-2", "9PinDIN-2"}, {"None-1", "Unknown-1"},
+                                                       {"DIN-2", ""},          {"None-1", "Unknown-1"},
                                                        {"HDMI-A-1", ""},       {"HDMI-", ""},
                                                        {"HDMI-1x", ""},        {"DP-1", ""},
                                                        {"eDP-1", ""},          {"XHDMI-1", ""}};
   for (const auto& [name, kernel] : cases) EXPECT_EQ(KernelConnectorName(name), kernel) << name;
+}
+
+// ---------------------------------------------------------------------------
+// Which colord device belongs to output "DP-1" (EDID MD5 "abc", weston id "xrandr-Dell-X")
+// for the caller uid 1000: rule order, kind, the caller's own device first.
+
+ColordDevice Device(const char* id, std::uint32_t owner, const char* key = "", const char* value = "",
+                    const char* kind = "display") {
+  ColordDevice device{std::string("/d/") + id, id, kind, owner, {}, {}};
+  if (*key != '\0') device.metadata.emplace_back(key, value);
+  return device;
+}
+
+TEST(ColordDeviceChoice, ByRuleOrderKindAndOwner) {
+  const struct {
+    const char* name;
+    std::vector<ColordDevice> devices;
+    std::optional<std::size_t> chosen;
+  } cases[] = {
+      {"none", {}, std::nullopt},
+      {"xrandr_name", {Device("x", 0, "XRANDR_name", "DP-2"), Device("y", 0, "XRANDR_name", "DP-1")}, 1},
+      {"edid_md5", {Device("x", 0, "OutputEdidMd5", "abd"), Device("y", 0, "OutputEdidMd5", "abc")}, 1},
+      {"kwin_id_is_the_name", {Device("DP-10", 0), Device("DP-1", 0)}, 1},
+      {"weston_id", {Device("xrandr-Dell", 0), Device("xrandr-Dell-X", 0)}, 1},
+      {"metadata_before_id", {Device("DP-1", 0), Device("z", 0, "XRANDR_name", "DP-1")}, 1},
+      {"md5_before_id", {Device("DP-1", 0), Device("z", 0, "OutputEdidMd5", "abc")}, 1},
+      {"only_displays", {Device("DP-1", 0, "XRANDR_name", "DP-1", "printer")}, std::nullopt},
+      {"metadata_key_must_match", {Device("z", 0, "OutputEdidMd5", "DP-1")}, std::nullopt},
+      {"own_device_first", {Device("DP-1", 1001), Device("DP-1", 1000)}, 1},
+      {"own_device_by_a_later_rule_first",
+       {Device("a", 1001, "XRANDR_name", "DP-1"), Device("DP-1", 1000)},
+       1},
+      {"another_users_when_none_is_own", {Device("b", 0), Device("a", 1001, "XRANDR_name", "DP-1")}, 1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ChooseColordDevice(c.devices, {"DP-1", "abc", "xrandr-Dell-X"}, 1000), c.chosen) << c.name;
+  }
+}
+
+TEST(WestonDeviceId, JoinsVendorModelAndSerialThatAreKnown) {
+  EXPECT_EQ(WestonColordId("weston", "headless", ""), "xrandr-weston-headless");
+  EXPECT_EQ(WestonColordId("Dell Inc.", "unknown", "ABC123"), "xrandr-Dell Inc.-ABC123");
+  EXPECT_EQ(WestonColordId("", "unknown", "unknown"), "");
+  EXPECT_EQ(PnpVendorName("DEK\tDelta Kogyo\r\nDEL\tDell Inc.\r\n", "DEL"), "Dell Inc.");
+  EXPECT_EQ(PnpVendorName("DELL\tNot an id\nDE\tShort\n", "DEL"), "");
+
+  std::vector<std::uint8_t> edid = EdidStart(0x10, 0xAC, 0x82, 0x40);
+  EXPECT_EQ(EdidSerialText(edid), "");
+  edid[13] = 0x30, edid[12] = 0x39;  // serial 12345, little-endian
+  EXPECT_EQ(EdidSerialText(edid), "12345");
+  const std::uint8_t descriptor[] = {0, 0, 0, 0xFF, 0, 'C', 'N', '0', '1', '\t', 'X', '\n', ' ', ' '};
+  std::copy(std::begin(descriptor), std::end(descriptor), edid.begin() + 72);  // the second descriptor
+  EXPECT_EQ(EdidSerialText(edid), "CN01-X");
+  EXPECT_EQ(EdidSerialText(std::span(edid).first(127)), "");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# e2e_vistal_wayland.sh VISTAL VISTAL_SET_EDID HEADLESS_DISPLAYS_SCRIPT
+# e2e_vistal_wayland.sh VISTAL VISTAL_SET_EDID VISTAL_TEST_PEER HEADLESS_DISPLAYS_SCRIPT
 #
 # Runs the built vistal against a Wayland compositor and colord that this script
 # starts itself, in private instances: sway on its headless backend as user nobody
@@ -10,7 +10,7 @@
 # Checks every byte of the output and the exit status for: the compositor without a
 # bus, without colord, with a device found only by its EDID's MD5, with a device
 # deleted; unreachable and stopped compositors with and without DISPLAY; colord
-# stopped; VISTAL_DEBUG. Stops exactly what it started.
+# stopped; VISTAL_DEBUG; late outputs; a silent bus. Stops exactly what it started.
 #
 # Needs root (the mount namespace, colord's user, sway as another user); exits 77
 # (skipped) if not.
@@ -21,8 +21,8 @@ if [ "$(id -u)" != 0 ]; then
   echo "SKIP: this test mounts over /sys/class and starts sway and colord as their own users, which needs root"
   exit 77
 fi
-if [ $# -ne 3 ]; then
-  echo "usage: $0 VISTAL VISTAL_SET_EDID HEADLESS_DISPLAYS_SCRIPT" >&2
+if [ $# -ne 4 ]; then
+  echo "usage: $0 VISTAL VISTAL_SET_EDID VISTAL_TEST_PEER HEADLESS_DISPLAYS_SCRIPT" >&2
   exit 2
 fi
 if [ -z "${VISTAL_E2E_OWN_MOUNTS:-}" ]; then
@@ -32,8 +32,9 @@ fi
 VISTAL=$(realpath "$1")
 export HD_EDID_TOOL
 HD_EDID_TOOL=$(realpath "$2")
+PEER=$(realpath "$3")
 # shellcheck source-path=SCRIPTDIR source=../../scripts/headless-displays.sh
-source "$3" || exit 1
+source "$4" || exit 1
 
 missing=""
 for tool in sway wayland-info Xorg xrandr dbus-daemon gdbus setpriv unshare md5sum timeout /usr/libexec/colord; do
@@ -124,6 +125,14 @@ found=$'Found 4 Displays:\n'
 no_profile_for_first() { printf '%s%sUnable to find ICC-Profile for display ID: %d! Error %d' "$found" "$line1" "${id[1]}" "$1"; }
 
 check "compositor without a system bus" "$(no_profile_for_first 4)"$'\n' 4 "$VISTAL"
+"$PEER" bus "$STATE/silent-bus" &
+peer_pids=($!)
+hd_wait_for test -S "$STATE/silent-bus"
+start=$(date +%s)
+check "a bus that authenticates, then never answers Hello" "$(no_profile_for_first 4)"$'\n' 4 \
+  env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$STATE/silent-bus" "$VISTAL"
+check_true "the silent bus: gave up within 10 s" test $(($(date +%s) - start)) -le 10
+kill "${peer_pids[@]}"
 hd_start_bus "$STATE" || exit 1
 check "bus without colord" "$(no_profile_for_first 5)"$'\n' 5 "$VISTAL"
 
@@ -154,11 +163,26 @@ check "WAYLAND_DISPLAY as a name under XDG_RUNTIME_DIR" "$full" 0 \
 check "the compositor wins over DISPLAY" "$full" 0 env DISPLAY=":$(hd_free_display_number)" "$VISTAL"
 check "VISTAL_DEBUG leaves standard output alone" "$full" 0 env VISTAL_DEBUG=1 "$VISTAL"
 for note in "Wayland compositor $socket" "output ${id[2]} HEADLESS-2" "$drm/card0-HEADLESS-1/edid (128 bytes)" \
-  "$dev2 (OutputEdidMd5" "NotFound"; do
+  "$dev2 (id \"lab-2\", owner 0) by OutputEdidMd5"; do
   check_true "VISTAL_DEBUG notes: $note" grep -qF "$note" "$OUT/stderr"
 done
 "$VISTAL" >/dev/null 2>"$OUT/quiet"
 check_true "nothing on standard error without VISTAL_DEBUG" test ! -s "$OUT/quiet"
+
+# Outputs announced one after the other, each when the one before gets its xdg-output.
+mkdir -m 700 "$STATE/peer-runtime"
+XDG_RUNTIME_DIR="$STATE/peer-runtime" "$PEER" compositor late 3 &
+peer_pids+=($!)
+hd_wait_for test -S "$STATE/peer-runtime/late"
+late=""
+for i in 1 2 3; do
+  dev=$(hd_add_device "$STATE" late-$i LATE-$i /dev/null) && hd_set_default_profile "$dev" /usr/share/color/icc/sRGB.icc || exit 1
+  late+="ID: $((i + 1)) VendorID: 0x0000 ProductID: 0x0000 OriginX: $((500 * i - 500)) OriginY: 0 Width: 500 Height: 400"
+  late+=$' Resolution: 48.106060x48.151657 ICC-Profile: /usr/share/color/icc/sRGB.icc\n'
+done
+check "outputs announced late: each complete" $'Found 3 Displays:\n'"$late" 0 \
+  env WAYLAND_DISPLAY="$STATE/peer-runtime/late" "$VISTAL"
+kill "${peer_pids[@]}" 2>/dev/null
 
 gdbus call --system -d org.freedesktop.ColorManager -o /org/freedesktop/ColorManager \
   -m org.freedesktop.ColorManager.DeleteDevice "$dev4" >/dev/null || exit 1
@@ -212,7 +236,7 @@ hd_stop "$STATE/many"
 hd_stop "$STATE"
 sleep 0.2
 left=""
-for pid in "$sway_pid" "$many_pid" "$xorg_pid" "$colord_pid" $sane_pids; do
+for pid in "$sway_pid" "$many_pid" "$xorg_pid" "$colord_pid" $sane_pids "${peer_pids[@]}"; do
   hd_pid_alive "$pid" && left+=" $pid($(cat "/proc/$pid/comm" 2>/dev/null))"
 done
 check_true "every started process is gone${left:+:$left}" test -z "$left"

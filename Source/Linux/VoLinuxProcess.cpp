@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -193,6 +194,57 @@ void ResetSignalsInChild() {
   _exit(127);
 }
 
+/// Whether somebody else may reap a child of this process, taking its exit
+/// status: SIGCHLD ignored or with SA_NOCLDWAIT, or a handler (which may
+/// reap every child).
+bool HostMayReapChildren() {
+  struct sigaction now {};
+  return sigaction(SIGCHLD, nullptr, &now) != 0 || now.sa_handler != SIG_DFL || (now.sa_flags & SA_NOCLDWAIT);
+}
+
+/// Where nobody else reaps children, the cheaper start: posix_spawn (which
+/// blocks every signal across its vfork-like clone and resets the handlers in
+/// the child), then a process descriptor for the child, which stays ours
+/// until it is reaped. \p fds as for ExecInChild, none of them 0 or 1. The
+/// descriptor, or -1 when the program could not be started.
+int SpawnWithPidFd(const char* path, char* const* args, const int (&fds)[3]) {
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+  int failed = 0;
+  for (int i = 0; i < 3 && !failed; ++i)
+    failed = fds[i] >= 0
+                 ? posix_spawn_file_actions_adddup2(&actions, fds[i], i)
+                 : posix_spawn_file_actions_addopen(&actions, i, "/dev/null", i ? O_WRONLY : O_RDONLY, 0);
+  if (!failed) failed = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawnattr_t attr;
+  if (!failed) failed = posix_spawnattr_init(&attr);
+  if (failed) {
+    posix_spawn_file_actions_destroy(&actions);
+    return -1;
+  }
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int s : kResetSignals) sigaddset(&defaults, s);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, path, &actions, &attr, args, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return -1;
+  const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (fd < 0) {  // no process descriptors (before Linux 5.3): not run
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
+  }
+  fcntl(fd, F_SETFD, FD_CLOEXEC);
+  return fd;
+}
+
 /// The errno a child's failed exec wrote to \p fd, 0 when the exec happened
 /// (end of file) or nothing came before \p deadline (a program that another
 /// thread's fork keeps from its exec must not hold the caller).
@@ -334,11 +386,13 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   if (output && pipe2(run.out, O_CLOEXEC) != 0) return result;
   if (pipe2(run.report, O_CLOEXEC) != 0) return result;
   const int fds[3] = {input ? run.in[1] : -1, output ? run.out[1] : -1, -1};
-  {
+  if (HostMayReapChildren() || fds[0] == 0 || fds[0] == 1 || fds[1] == 0 || fds[1] == 1) {
     SignalsBlocked blocked;
     const pid_t pid = ForkChild(&run.pidFd);
     if (pid == 0) KeepInChild(program.c_str(), args.data(), environ, fds, run.report[1]);
     if (pid < 0) return result;
+  } else if ((run.pidFd = SpawnWithPidFd(program.c_str(), args.data(), fds)) < 0) {
+    return result;
   }
   run.running = true;
   CloseFd(run.in[1]);

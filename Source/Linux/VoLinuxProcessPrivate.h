@@ -13,13 +13,16 @@
 // SIGINT, SIGQUIT, SIGTERM and SIGHUP are reset to their defaults, the mask
 // is emptied and every descriptor above 2 is closed before the exec.
 //
-// A program that is waited for is started by a keeper: a child made with a
-// process descriptor and no exit signal that never execs, starts the program
-// as its own child (SIGKILL as the program's parent-death signal) and ends
-// with the program's exit code (Linux 5.4 or later). A caller that ignores
-// SIGCHLD, or whose SIGCHLD handler reaps every child, can neither reap the
-// keeper nor lose the status, and the keeper is signalled through its
-// descriptor, never by a process id that might by then name another process.
+// A program that is waited for is watched through a process descriptor and
+// signalled through it, never by a process id that might by then name
+// another process (Linux 5.3 or later). Where SIGCHLD has its default
+// disposition nobody else reaps the program: it is started with posix_spawn.
+// Where the caller ignores SIGCHLD, or has a handler (which may reap every
+// child), it is started by a keeper instead: a child made with a process
+// descriptor and no exit signal that never execs, starts the program as its
+// own child (SIGKILL as the program's parent-death signal) and ends with the
+// program's exit code. Such a caller can neither reap the keeper nor lose the
+// status. The keeper costs a second fork (about 0.3 ms more per run).
 
 /// The absolute path of the executable \p name: a name holding '/' is taken
 /// as it is (when executable); else the folders of PATH are searched in order

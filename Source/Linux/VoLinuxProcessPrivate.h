@@ -15,7 +15,7 @@
 //
 // A program that is waited for is watched through a process descriptor and
 // signalled through it, never by a process id that might by then name
-// another process (Linux 5.3 or later). Where SIGCHLD has its default
+// another process (Linux 5.4 or later). Where SIGCHLD has its default
 // disposition nobody else reaps the program: it is started with posix_spawn.
 // Where the caller ignores SIGCHLD, or has a handler (which may reap every
 // child), it is started by a keeper instead: a child made with a process

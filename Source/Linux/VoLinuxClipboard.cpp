@@ -91,20 +91,6 @@ void WaitForNewOwner(bool known, unsigned long before) {
 
 }  // namespace
 
-std::string VoLinuxClipboardTool() {
-  switch (ChooseTool()) {
-    case Tool::Wayland:
-      return "wl-clipboard";
-    case Tool::XClip:
-      return "xclip";
-    case Tool::XSel:
-      return "xsel";
-    case Tool::None:
-      break;
-  }
-  return std::string();
-}
-
 bool VoLinuxClipboardPut(const std::string& text) {
   const Tool tool = ChooseTool();
   std::vector<std::string> argv;

@@ -23,12 +23,10 @@
 // transfers for long texts are the tools' business). When no tool fits, or no
 // display is named, copying does nothing and reading finds no text. A tool
 // that makes no progress for five seconds, has not ended after ten or writes
-// more than 64 MiB is killed, and the call fails. A tool that ends is done
-// with: a background child it left holding its output is not waited for.
-
-/// The tool set the current environment selects: "wl-clipboard", "xclip",
-/// "xsel" or "" for none.
-std::string VoLinuxClipboardTool();
+// more than 64 MiB is killed, and the call fails, as does a tool that exits
+// with a code other than 0 (learned whatever the caller does with SIGCHLD). A
+// tool that ends is done with: a background child it left holding its output
+// is not waited for.
 
 /// Puts \p text as the clipboard's text (an empty text too); false when no
 /// tool could take it.

@@ -1,167 +1,308 @@
-// VoLinuxDBus.cpp - libdbus-1 loaded with dlopen for one blocking D-Bus method call.
+// VoLinuxDBus.cpp - method calls on the session bus, spoken on a non-blocking socket under one deadline.
 #include "Linux/VoLinuxDBusPrivate.h"
 
-#if __has_include(<dbus/dbus.h>)
-
-#include <dbus/dbus.h>
-#include <signal.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <time.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "Linux/VoLinuxDlPrivate.h"
-
 namespace {
 
-/// The blocking calls of libdbus-1 used here: they do their input and output
-/// on the caller's thread while they wait (GIO's connections would start a
-/// worker thread in the process).
-struct DBusApi {
-  bool ok = false;
-  decltype(&dbus_error_init) errorInit = nullptr;
-  decltype(&dbus_error_free) errorFree = nullptr;
-  decltype(&dbus_connection_open_private) openPrivate = nullptr;
-  decltype(&dbus_connection_close) close = nullptr;
-  decltype(&dbus_connection_unref) unrefConnection = nullptr;
-  decltype(&dbus_connection_send_with_reply_and_block) sendAndBlock = nullptr;
-  decltype(&dbus_message_new_method_call) newMethodCall = nullptr;
-  decltype(&dbus_message_set_auto_start) setAutoStart = nullptr;
-  decltype(&dbus_message_unref) unrefMessage = nullptr;
-};
+constexpr std::size_t kMaxMessage = 1u << 20;  // more than any answer to the calls made here
 
-DBusApi LoadApi() {
-  DBusApi api;
-  api.ok = VoLinuxDlLoad("libdbus-1.so.3", {{"dbus_error_init", api.errorInit},
-                                            {"dbus_error_free", api.errorFree},
-                                            {"dbus_connection_open_private", api.openPrivate},
-                                            {"dbus_connection_close", api.close},
-                                            {"dbus_connection_unref", api.unrefConnection},
-                                            {"dbus_connection_send_with_reply_and_block", api.sendAndBlock},
-                                            {"dbus_message_new_method_call", api.newMethodCall},
-                                            {"dbus_message_set_auto_start", api.setAutoStart},
-                                            {"dbus_message_unref", api.unrefMessage}});
-  return api;
+int64_t NowMilliseconds() {
+  struct timespec now {};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-const DBusApi& Api() {
-  static const DBusApi api = LoadApi();
-  return api;
+/// Waits until \p fd is ready for \p events or the deadline passes.
+bool WaitFor(int fd, short events, int64_t deadline) {
+  for (;;) {
+    const int64_t left = deadline - NowMilliseconds();
+    if (left <= 0) return false;
+    struct pollfd p = {fd, events, 0};
+    const int ready = poll(&p, 1, static_cast<int>(left < INT32_MAX ? left : INT32_MAX));
+    if (ready > 0) return true;
+    if (ready < 0 && errno != EINTR) return false;
+  }
 }
 
-/// Whether \p entry (one address of a ';'-separated list) is a local socket
-/// that a client connects to: "unix:" with path= or abstract=. Every other
-/// kind is left out: libdbus would start dbus-launch for "autolaunch:", and
-/// connects to "tcp:" (host name lookup included) or runs the program of
-/// "unixexec:" without any time limit; dir=, tmpdir= and runtime= name only
-/// where a bus listens.
-bool IsLocalClientAddress(const std::string& entry) {
+/// The socket address of one address entry ("unix:path=..." or
+/// "unix:abstract=..."); false for every other kind.
+bool SocketAddress(const std::string& entry, sockaddr_un& to, socklen_t& size) {
   if (entry.compare(0, 5, "unix:") != 0) return false;
   std::string::size_type start = 5;
   for (;;) {
-    const std::string::size_type end = entry.find(',', start);
+    const std::string::size_type end = std::min(entry.find(',', start), entry.size());
     const std::string::size_type equals = entry.find('=', start);
     if (equals < end) {
       const std::string key = entry.substr(start, equals - start);
-      if (key == "path" || key == "abstract") return true;
+      if (key == "path" || key == "abstract") {
+        // Values are %-escaped: "%2c" is a comma, and so on.
+        std::string value;
+        for (std::string::size_type i = equals + 1; i < end; ++i) {
+          if (entry[i] == '%' && i + 2 < end) {
+            value.push_back(static_cast<char>(std::strtol(entry.substr(i + 1, 2).c_str(), nullptr, 16)));
+            i += 2;
+          } else {
+            value.push_back(entry[i]);
+          }
+        }
+        const std::size_t skip = key == "abstract" ? 1 : 0;  // the abstract name follows a zero byte
+        if (value.empty() || value.size() + skip >= sizeof to.sun_path) return false;
+        to = sockaddr_un{};
+        to.sun_family = AF_UNIX;
+        std::memcpy(to.sun_path + skip, value.data(), value.size());
+        size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + skip + value.size() + (skip ? 0 : 1));
+        return true;
+      }
     }
-    if (end == std::string::npos) return false;
+    if (end >= entry.size()) return false;
     start = end + 1;
   }
 }
 
-std::string SessionBusAddress() {
+/// A connected, non-blocking socket to the session bus, or -1.
+int ConnectToBus(int64_t deadline) {
+  std::string list;
   const char* env = std::getenv("DBUS_SESSION_BUS_ADDRESS");
   if (env && *env) {
-    const std::string list(env);
-    std::string usable;
-    std::string::size_type start = 0;
-    for (;;) {
-      const std::string::size_type end = list.find(';', start);
-      const std::string entry = list.substr(start, end == std::string::npos ? end : end - start);
-      if (IsLocalClientAddress(entry)) usable.append(usable.empty() ? "" : ";").append(entry);
-      if (end == std::string::npos) return usable;
-      start = end + 1;
-    }
-  }
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime == '/') {
+    list = env;
+  } else {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || *runtime != '/') return -1;
     const std::string socket = std::string(runtime) + "/bus";
     struct stat st {};
-    if (stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode)) return "unix:path=" + socket;
+    if (stat(socket.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return -1;
+    list = "unix:path=" + socket;
   }
-  return std::string();
+  std::string::size_type start = 0;
+  for (;;) {
+    const std::string::size_type end = std::min(list.find(';', start), list.size());
+    sockaddr_un to{};
+    socklen_t size = 0;
+    if (SocketAddress(list.substr(start, end - start), to, size)) {
+      const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      if (fd < 0) return -1;
+      // A full listen queue gives EAGAIN at once: that bus is not waited for.
+      int rc = connect(fd, reinterpret_cast<const sockaddr*>(&to), size);
+      if (rc != 0 && (errno == EINPROGRESS || errno == EINTR) && WaitFor(fd, POLLOUT, deadline)) {
+        int error = 0;
+        socklen_t length = sizeof error;
+        rc = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? 0 : -1;
+      }
+      if (rc == 0) return fd;
+      close(fd);
+    }
+    if (end >= list.size()) return -1;
+    start = end + 1;
+  }
 }
 
-/// One method call without arguments that starts no service, waiting at most
-/// \p timeout ms for the answer; true for an answer without error.
-/// \p missingObject is set when the service answered that it has no such
-/// object, interface or method there.
-bool Call(DBusConnection* bus, const char* destination, const char* path, const char* interface,
-          const char* method, int timeout, bool* missingObject) {
-  const DBusApi& api = Api();
+/// One connection: the socket, what was received and not yet used, and the
+/// deadline that bounds every wait.
+class Connection {
+ public:
+  Connection(int fd, int64_t deadline) : fd_(fd), deadline_(deadline) {}
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  ~Connection() { close(fd_); }
+
+  bool Send(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        if (!WaitFor(fd_, POLLOUT, deadline_)) return false;
+      } else {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  /// Until \p in_ holds at least \p size bytes; false at the deadline or the end.
+  bool Fill(std::size_t size) {
+    char buffer[4096];
+    while (in_.size() < size) {
+      const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+      if (n > 0) {
+        in_.append(buffer, static_cast<std::size_t>(n));
+      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        if (!WaitFor(fd_, POLLIN, deadline_)) return false;
+      } else {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  /// The next line of the authentication dialogue, without its "\r\n".
+  bool Line(std::string& line) {
+    std::string::size_type end;
+    while ((end = in_.find("\r\n")) == std::string::npos) {
+      if (in_.size() > 4096 || !Fill(in_.size() + 1)) return false;
+    }
+    line = in_.substr(0, end);
+    in_.erase(0, end + 2);
+    return true;
+  }
+
+  std::string in_;
+
+ private:
+  int fd_;
+  int64_t deadline_;
+};
+
+// ---------------------------------------------------------------- messages
+
+/// A method call without arguments (little-endian; an empty body). Its
+/// header fields: PATH, INTERFACE, MEMBER, DESTINATION.
+std::string MethodCall(uint32_t serial, const char* destination, const char* path, const char* interface,
+                       const char* member, bool autoStart) {
+  std::string m = {'l', 1, static_cast<char>(autoStart ? 0 : 2), 1};
+  auto u32 = [&m](uint32_t v) {
+    while (m.size() % 4) m.push_back(0);
+    for (int i = 0; i < 4; ++i) m.push_back(static_cast<char>(v >> (8 * i)));
+  };
+  u32(0);  // body length
+  u32(serial);
+  u32(0);  // header fields length, set below
+  const struct {
+    char code, type;
+    const char* value;
+  } fields[] = {{1, 'o', path}, {2, 's', interface}, {3, 's', member}, {6, 's', destination}};
+  for (const auto& f : fields) {
+    while (m.size() % 8) m.push_back(0);
+    m += {f.code, 1, f.type, 0};
+    u32(static_cast<uint32_t>(std::strlen(f.value)));
+    m.append(f.value).push_back(0);
+  }
+  const uint32_t length = static_cast<uint32_t>(m.size() - 16);
+  for (int i = 0; i < 4; ++i) m[12 + i] = static_cast<char>(length >> (8 * i));
+  while (m.size() % 8) m.push_back(0);
+  return m;
+}
+
+/// What the calls need of a received message.
+struct Reply {
+  int type = 0;  ///< 2 method return, 3 error; others are not answers
+  uint32_t replySerial = 0;
+  std::string errorName;
+};
+
+uint32_t U32(const std::string& m, std::size_t at, bool little) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) {
+    const uint32_t byte = static_cast<unsigned char>(m[at + static_cast<std::size_t>(i)]);
+    v |= byte << (8 * (little ? i : 3 - i));
+  }
+  return v;
+}
+
+/// Reads the next whole message; false when none arrives in time or it cannot be read.
+bool NextMessage(Connection& bus, Reply& reply) {
+  if (!bus.Fill(16)) return false;
+  const std::string& m = bus.in_;
+  if (m[0] != 'l' && m[0] != 'B') return false;
+  const bool little = m[0] == 'l';
+  const std::size_t fields = U32(m, 12, little);
+  const std::size_t body = U32(m, 4, little);
+  if (fields > kMaxMessage || body > kMaxMessage) return false;
+  const std::size_t headerEnd = (16 + fields + 7) / 8 * 8;
+  if (!bus.Fill(headerEnd + body)) return false;
+  reply = Reply{};
+  reply.type = static_cast<unsigned char>(m[1]);
+  std::size_t at = 16;
+  while (at < 16 + fields) {
+    // Each field: its code, a one-byte signature, then the value.
+    at = (at + 7) / 8 * 8;
+    if (at + 4 > 16 + fields || m[at + 1] != 1 || m[at + 3] != 0) return false;
+    const char code = m[at], type = m[at + 2];
+    at += 4;
+    if (type == 'g') {
+      if (at >= 16 + fields) return false;
+      at += 2 + static_cast<unsigned char>(m[at]);
+    } else if (type == 'u' || type == 's' || type == 'o') {
+      at = (at + 3) / 4 * 4;
+      if (at + 4 > 16 + fields) return false;
+      const std::size_t value = U32(m, at, little);
+      if (type == 'u' && code == 5) reply.replySerial = static_cast<uint32_t>(value);
+      if (type != 'u') {
+        if (value > fields || at + 4 + value >= 16 + fields) return false;
+        if (code == 4) reply.errorName.assign(m, at + 4, value);
+        at += value + 1;
+      }
+      at += 4;
+    } else {
+      return false;  // no other types in the header fields that the bus sends
+    }
+  }
+  bus.in_.erase(0, headerEnd + body);
+  return true;
+}
+
+/// Sends one call and waits for its answer. True for an answer without
+/// error; \p missingObject is set when the error says there is no such
+/// object, interface or method.
+bool Call(Connection& bus, uint32_t serial, const char* destination, const char* path, const char* interface,
+          const char* member, bool* missingObject) {
   *missingObject = false;
-  DBusMessage* call = api.newMethodCall(destination, path, interface, method);
-  if (!call) return false;
-  api.setAutoStart(call, FALSE);
-  DBusError error;
-  api.errorInit(&error);
-  DBusMessage* reply = api.sendAndBlock(bus, call, timeout, &error);
-  api.unrefMessage(call);
-  if (reply) api.unrefMessage(reply);
-  if (error.name) {
-    *missingObject = std::strcmp(error.name, "org.freedesktop.DBus.Error.UnknownObject") == 0 ||
-                     std::strcmp(error.name, "org.freedesktop.DBus.Error.UnknownMethod") == 0 ||
-                     std::strcmp(error.name, "org.freedesktop.DBus.Error.UnknownInterface") == 0;
-    api.errorFree(&error);
-  }
-  return reply != nullptr;
+  if (!bus.Send(MethodCall(serial, destination, path, interface, member, false))) return false;
+  Reply reply;
+  do {
+    if (!NextMessage(bus, reply)) return false;
+  } while (!((reply.type == 2 || reply.type == 3) && reply.replySerial == serial));
+  *missingObject = reply.errorName == "org.freedesktop.DBus.Error.UnknownObject" ||
+                   reply.errorName == "org.freedesktop.DBus.Error.UnknownMethod" ||
+                   reply.errorName == "org.freedesktop.DBus.Error.UnknownInterface";
+  return reply.type == 2;
 }
 
-/// A private connection to the bus at \p address, or null. libdbus ignores
-/// SIGPIPE for the whole process when it opens a connection (it sends with
-/// MSG_NOSIGNAL anyway): the caller's disposition is put back.
-DBusConnection* Open(const std::string& address) {
-  const DBusApi& api = Api();
-  struct sigaction oldPipe {};
-  const bool saved = sigaction(SIGPIPE, nullptr, &oldPipe) == 0;
-  DBusError error;
-  api.errorInit(&error);
-  DBusConnection* bus = api.openPrivate(address.c_str(), &error);
-  if (saved) sigaction(SIGPIPE, &oldPipe, nullptr);
-  if (error.name) api.errorFree(&error);
-  return bus;
+/// SASL EXTERNAL as the effective user, then BEGIN.
+bool Authenticate(Connection& bus) {
+  std::string hex;
+  for (char c : std::to_string(geteuid())) {
+    hex.push_back("0123456789abcdef"[(c >> 4) & 15]);
+    hex.push_back("0123456789abcdef"[c & 15]);
+  }
+  if (!bus.Send(std::string(1, '\0') + "AUTH EXTERNAL " + hex + "\r\n")) return false;
+  std::string line;
+  if (!bus.Line(line) || line.compare(0, 3, "OK ") != 0) return false;
+  return bus.Send("BEGIN\r\n");
 }
 
 }  // namespace
 
 bool VoLinuxSimulateUserActivity(int timeoutMilliseconds) {
-  const std::string address = SessionBusAddress();
-  if (address.empty() || !Api().ok) return false;
-  const DBusApi& api = Api();
-  DBusConnection* bus = Open(address);
-  if (!bus) return false;
-  // The bus answers nothing before a connection has said Hello; sent here
-  // rather than through dbus_bus_register so that it has the same time limit
-  // (authentication happens while it waits).
+  const int64_t deadline = NowMilliseconds() + (timeoutMilliseconds > 0 ? timeoutMilliseconds : 0);
+  const int fd = ConnectToBus(deadline);
+  if (fd < 0) return false;
+  Connection bus(fd, deadline);
+  if (!Authenticate(bus)) return false;
+  // The bus answers nothing before a connection has said Hello.
   bool missing = false;
-  bool answered = Call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "Hello",
-                       timeoutMilliseconds, &missing);
-  if (answered) {
-    answered = Call(bus, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                    "org.freedesktop.ScreenSaver", "SimulateUserActivity", timeoutMilliseconds, &missing);
-    if (!answered && missing)
-      answered = Call(bus, "org.freedesktop.ScreenSaver", "/ScreenSaver", "org.freedesktop.ScreenSaver",
-                      "SimulateUserActivity", timeoutMilliseconds, &missing);
-  }
-  api.close(bus);
-  api.unrefConnection(bus);
-  return answered;
+  if (!Call(bus, 1, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "Hello",
+            &missing))
+    return false;
+  const char* const kScreenSaver = "org.freedesktop.ScreenSaver";
+  if (Call(bus, 2, kScreenSaver, "/org/freedesktop/ScreenSaver", kScreenSaver, "SimulateUserActivity",
+           &missing))
+    return true;
+  return missing &&
+         Call(bus, 3, kScreenSaver, "/ScreenSaver", kScreenSaver, "SimulateUserActivity", &missing);
 }
-
-#else  // built without libdbus-1's headers: there is no call to make
-
-bool VoLinuxSimulateUserActivity(int) { return false; }
-
-#endif

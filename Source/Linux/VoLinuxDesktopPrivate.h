@@ -9,7 +9,8 @@ int VoLinuxBell();
 
 /// Tells the session the user is active: XResetScreenSaver on the display and
 /// the freedesktop screen saver's SimulateUserActivity on the session bus
-/// (at most 250 ms for its answer). Failures are ignored.
+/// (at most 250 ms for the whole exchange, connecting included). Failures are
+/// ignored.
 void VoLinuxUserActive();
 
 #endif  // VOFOUNDATION_LINUX_VOLINUXDESKTOPPRIVATE_H

@@ -1,10 +1,14 @@
-// VoLinuxProcess.cpp - starting helper programs with posix_spawn or a double fork, never through a shell.
+// VoLinuxProcess.cpp - starting helper programs with process descriptors or a double fork, never through a
+// shell.
 #include "Linux/VoLinuxProcessPrivate.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <poll.h>
 #include <signal.h>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -25,6 +29,7 @@ extern char** environ;
 namespace {
 
 constexpr int kResetSignals[] = {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+constexpr idtype_t kByPidFd = static_cast<idtype_t>(3);  // P_PIDFD (Linux 5.4)
 
 bool IsExecutableFile(const std::string& path) {
   struct stat st {};
@@ -51,27 +56,241 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
-/// Kills \p pid and reaps it; false when the system had reaped it already.
-void KillAndReap(pid_t pid) {
-  kill(pid, SIGKILL);
+// ---------------------------------------------------------------- children
+
+/// The kernel's clone3 arguments (linux/sched.h, first version).
+struct CloneArgs {
+  uint64_t flags, pidfd, childTid, parentTid, exitSignal, stack, stackSize, tls;
+};
+
+/// fork() as a system call: 0 in the child, its process id in the parent, -1
+/// on failure. With \p pidFd the child comes with a process descriptor
+/// (close-on-exec) and ends without a signal to the parent: a host that
+/// ignores SIGCHLD, or whose handler reaps every child with waitpid, neither
+/// reaps it nor even sees it, so its exit status is always ours to collect
+/// (waitid with __WALL). No atfork handler runs: the child calls only
+/// async-signal-safe functions until it execs or _exits.
+pid_t ForkChild(int* pidFd) {
+  int fd = -1;
+  CloneArgs args{};
+  args.flags = pidFd ? CLONE_PIDFD : 0;
+  args.pidfd = reinterpret_cast<uintptr_t>(&fd);
+  args.exitSignal = pidFd ? 0 : SIGCHLD;
+  long pid = syscall(SYS_clone3, &args, sizeof args);
+  if (pid < 0 && errno == ENOSYS) {  // no clone3 (or a filter that hides it): the older clone
+    const unsigned long flags = args.flags | args.exitSignal;
+#if defined(__s390__) || defined(__CRIS__)
+    pid = syscall(SYS_clone, 0, flags, &fd, nullptr, 0);
+#else
+    pid = syscall(SYS_clone, flags, 0, &fd, nullptr, 0);
+#endif
+  }
+  if (pid > 0 && pidFd) {
+    if (fd < 0) {  // a kernel before 5.2 ignores CLONE_PIDFD: no child of that kind
+      kill(static_cast<pid_t>(pid), SIGKILL);
+      while (waitpid(static_cast<pid_t>(pid), nullptr, __WALL) < 0 && errno == EINTR) {
+      }
+      errno = ENOSYS;
+      return -1;
+    }
+    *pidFd = fd;
+  }
+  return static_cast<pid_t>(pid);
+}
+
+/// Every signal blocked for the life of the object: no handler of the host
+/// runs in a child between its fork and its exec.
+class SignalsBlocked {
+ public:
+  SignalsBlocked() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old_);
+  }
+  SignalsBlocked(const SignalsBlocked&) = delete;
+  SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+  ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+ private:
+  sigset_t old_;
+};
+
+/// In a child before its exec: every handled signal and those of
+/// kResetSignals back to the default, then nothing blocked.
+void ResetSignalsInChild() {
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  for (int s = 1; s < NSIG; ++s) {
+    struct sigaction now {};
+    if (sigaction(s, nullptr, &now) == 0 && now.sa_handler != SIG_DFL && now.sa_handler != SIG_IGN)
+      sigaction(s, &dfl, nullptr);
+  }
+  for (int s : kResetSignals) sigaction(s, &dfl, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+/// In a child: \p fds become its standard input, output and error (-1:
+/// /dev/null, -2: left as it is), every other descriptor is closed but the
+/// close-on-exec \p report, then \p path is executed. A failed exec writes
+/// its errno to \p report and ends the child with 127. Async-signal-safe.
+[[noreturn]] void ExecInChild(const char* path, char* const* args, char* const* env, const int (&fds)[3],
+                              int report) {
+  ResetSignalsInChild();
+  // Above 2 first, whatever the descriptors are now (the caller may have
+  // closed its standard ones), so that no move overwrites another.
+  report = fcntl(report, F_DUPFD_CLOEXEC, 3);
+  int from[3] = {-2, -2, -2};
+  for (int i = 0; i < 3; ++i) {
+    if (fds[i] >= 0) {
+      from[i] = fcntl(fds[i], F_DUPFD_CLOEXEC, 3);
+    } else if (fds[i] == -1) {
+      const int null = open("/dev/null", i == 0 ? O_RDONLY : O_WRONLY);
+      from[i] = null >= 0 ? fcntl(null, F_DUPFD_CLOEXEC, 3) : -1;
+      if (null >= 0) close(null);
+    }
+  }
+  for (int i = 0; i < 3; ++i)
+    if (from[i] >= 0) dup2(from[i], i);
+  if (report > 3) close_range(3, static_cast<unsigned>(report) - 1, 0);
+  close_range(static_cast<unsigned>(report < 3 ? 3 : report + 1), ~0u, 0);
+  execve(path, args, env);
+  const int err = errno;
+  (void)!write(report, &err, sizeof err);
+  _exit(127);
+}
+
+/// In a child of ForkChild that is waited for: starts the program as its own
+/// child and ends as the program ends - with its exit code, or killed when
+/// the program did not exit normally. This child never execs, so it keeps
+/// ending without a signal to the caller (an exec would make its exit signal
+/// SIGCHLD again and let a host that ignores SIGCHLD reap it). It holds none
+/// of the caller's descriptors while it waits; killed, it takes the program
+/// with it (the program's parent-death signal is SIGKILL).
+[[noreturn]] void KeepInChild(const char* path, char* const* args, char* const* env, const int (&fds)[3],
+                              int report) {
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigaction(SIGCHLD, &dfl, nullptr);  // not ignored here: the program's status is kept for waitpid
+  const pid_t keeper = getpid();
+  const pid_t program = ForkChild(nullptr);
+  if (program == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != keeper) _exit(127);
+    ExecInChild(path, args, env, fds, report);
+  }
+  if (program < 0) {
+    const int err = errno;
+    (void)!write(report, &err, sizeof err);
+    _exit(127);
+  }
+  close_range(0, ~0u, 0);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(program, &status, 0) < 0)
+    if (errno != EINTR) break;
+  if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
+  kill(keeper, SIGKILL);
+  _exit(127);
+}
+
+/// Whether somebody else may reap a child of this process, taking its exit
+/// status: SIGCHLD ignored or with SA_NOCLDWAIT, or a handler (which may
+/// reap every child).
+bool HostMayReapChildren() {
+  struct sigaction now {};
+  return sigaction(SIGCHLD, nullptr, &now) != 0 || now.sa_handler != SIG_DFL || (now.sa_flags & SA_NOCLDWAIT);
+}
+
+/// Where nobody else reaps children, the cheaper start: posix_spawn (which
+/// blocks every signal across its vfork-like clone and resets the handlers in
+/// the child), then a process descriptor for the child, which stays ours
+/// until it is reaped. \p fds as for ExecInChild, none of them 0 or 1. The
+/// descriptor, or -1 when the program could not be started.
+int SpawnWithPidFd(const char* path, char* const* args, const int (&fds)[3]) {
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+  int failed = 0;
+  for (int i = 0; i < 3 && !failed; ++i)
+    failed = fds[i] >= 0
+                 ? posix_spawn_file_actions_adddup2(&actions, fds[i], i)
+                 : posix_spawn_file_actions_addopen(&actions, i, "/dev/null", i ? O_WRONLY : O_RDONLY, 0);
+  if (!failed) failed = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawnattr_t attr;
+  if (!failed) failed = posix_spawnattr_init(&attr);
+  if (failed) {
+    posix_spawn_file_actions_destroy(&actions);
+    return -1;
+  }
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  for (int s : kResetSignals) sigaddset(&defaults, s);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, path, &actions, &attr, args, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return -1;
+  const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (fd < 0) {  // no process descriptors (before Linux 5.3): not run
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
+  }
+  fcntl(fd, F_SETFD, FD_CLOEXEC);
+  return fd;
+}
+
+/// The errno a child's failed exec wrote to \p fd, 0 when the exec happened
+/// (end of file) or nothing came before \p deadline (a program that another
+/// thread's fork keeps from its exec must not hold the caller).
+int ExecError(int fd, int64_t deadline) {
+  int err = 0;
+  std::size_t got = 0;
+  for (;;) {
+    struct pollfd p = {fd, POLLIN, 0};
+    const int64_t left = deadline - NowMilliseconds();
+    if (left <= 0) break;
+    const int ready = poll(&p, 1, static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    const ssize_t n = read(fd, reinterpret_cast<char*>(&err) + got, sizeof err - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+    if (got == sizeof err) return err;
+  }
+  return 0;
+}
+
+/// Waits for the child of \p pidFd (without blocking unless \p block);
+/// true once it has ended and is reaped. \p status gets its exit code, or -1
+/// when it was killed or its status is lost (reaped by somebody else with
+/// __WALL).
+bool Reap(int pidFd, bool block, int& status) {
+  for (;;) {
+    siginfo_t info{};
+    if (waitid(kByPidFd, static_cast<id_t>(pidFd), &info, WEXITED | __WALL | (block ? 0 : WNOHANG)) == 0) {
+      if (info.si_pid == 0) return false;  // still running
+      status = info.si_code == CLD_EXITED ? info.si_status : -1;
+      return true;
+    }
+    if (errno == EINTR) continue;
+    status = -1;
+    return true;
   }
 }
 
-/// A descriptor that becomes readable when \p pid ends; -1 where the system
-/// has none (the run then looks at the child in short slices).
-int OpenPidFd(pid_t pid) {
-#ifdef SYS_pidfd_open
-  const long fd = syscall(SYS_pidfd_open, pid, 0);
-  if (fd >= 0) {
-    fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
-    return static_cast<int>(fd);
-  }
-#else
-  (void)pid;
-#endif
-  return -1;
+/// Kills the child of \p pidFd through its descriptor (never its process
+/// id, which may name another process once the child is reaped) and reaps it.
+void KillAndReap(int pidFd) {
+  syscall(SYS_pidfd_send_signal, pidFd, SIGKILL, nullptr, 0);  // glibc 2.36 declares it without C linkage
+  int status = 0;
+  Reap(pidFd, true, status);
 }
 
 /// How many more bytes \p output may take under \p limit (none when a caller
@@ -96,16 +315,17 @@ bool DrainNow(int fd, std::string& output, std::vector<char>& buffer, std::size_
 /// allocation that throws included), they are closed and the program, unless
 /// it was seen to end, is killed and reaped.
 struct RunState {
-  int in[2] = {-1, -1};   ///< its standard input: in[0] is written here
-  int out[2] = {-1, -1};  ///< its standard output: out[0] is read here
+  int in[2] = {-1, -1};      ///< its standard input: in[0] is written here
+  int out[2] = {-1, -1};     ///< its standard output: out[0] is read here
+  int report[2] = {-1, -1};  ///< the exec's errno, when it fails
   int pidFd = -1;
-  pid_t pid = -1;  ///< started and not yet reaped
+  bool running = false;  ///< started and not yet reaped
   RunState() = default;
   RunState(const RunState&) = delete;
   RunState& operator=(const RunState&) = delete;
   ~RunState() {
-    for (int* fd : {&in[0], &in[1], &out[0], &out[1], &pidFd}) CloseFd(*fd);
-    if (pid > 0) KillAndReap(pid);
+    if (running) KillAndReap(pidFd);
+    for (int* fd : {&in[0], &in[1], &out[0], &out[1], &report[0], &report[1], &pidFd}) CloseFd(*fd);
   }
 };
 
@@ -157,46 +377,28 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   std::vector<char> buffer(65536);
   if (output && output->size() < limits.maxOutput)
     output->reserve(output->size() + std::min(limits.maxOutput - output->size(), buffer.size()));
+  const int64_t deadline = NowMilliseconds() + std::max(limits.totalMilliseconds, 0);
 
   // Standard input through a socket, so that a reader that went away gives
   // EPIPE to send(MSG_NOSIGNAL) instead of a SIGPIPE to the whole process.
   RunState run;
   if (input && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, run.in) != 0) return result;
   if (output && pipe2(run.out, O_CLOEXEC) != 0) return result;
-
-  posix_spawn_file_actions_t actions;
-  if (posix_spawn_file_actions_init(&actions) != 0) return result;
-  int failed = input ? posix_spawn_file_actions_adddup2(&actions, run.in[1], 0)
-                     : posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (!failed)
-    failed = output ? posix_spawn_file_actions_adddup2(&actions, run.out[1], 1)
-                    : posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  if (!failed) failed = posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  if (!failed) failed = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-
-  posix_spawnattr_t attr;
-  if (!failed) failed = posix_spawnattr_init(&attr);
-  if (failed) {
-    posix_spawn_file_actions_destroy(&actions);
+  if (pipe2(run.report, O_CLOEXEC) != 0) return result;
+  const int fds[3] = {input ? run.in[1] : -1, output ? run.out[1] : -1, -1};
+  if (HostMayReapChildren() || fds[0] == 0 || fds[0] == 1 || fds[1] == 0 || fds[1] == 1) {
+    SignalsBlocked blocked;
+    const pid_t pid = ForkChild(&run.pidFd);
+    if (pid == 0) KeepInChild(program.c_str(), args.data(), environ, fds, run.report[1]);
+    if (pid < 0) return result;
+  } else if ((run.pidFd = SpawnWithPidFd(program.c_str(), args.data(), fds)) < 0) {
     return result;
   }
-  sigset_t none;
-  sigemptyset(&none);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int s : kResetSignals) sigaddset(&defaults, s);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
+  run.running = true;
   CloseFd(run.in[1]);
   CloseFd(run.out[1]);
-  if (rc != 0) return result;
-  run.pid = pid;
+  CloseFd(run.report[1]);
+  if (ExecError(run.report[0], deadline) != 0) return result;  // not started; killed and reaped
   result.started = true;
 
   int& writeFd = run.in[0];
@@ -210,21 +412,11 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   // program has ended (what it wrote is taken then, even while a child it
   // left behind still holds the pipe), or it is killed at the deadline, after
   // an idle time or for writing more than the limit.
-  run.pidFd = OpenPidFd(pid);
-  const int pidFd = run.pidFd;
-  const int64_t deadline = NowMilliseconds() + std::max(limits.totalMilliseconds, 0);
   int64_t lastProgress = NowMilliseconds();
-  int slice = 1;  // without a process descriptor: milliseconds until the next look at the child
-  bool ended = false;
-  int status = 0;
+  int status = -1;
   for (;;) {
-    const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid || (r < 0 && errno == ECHILD)) {
-      // A program that ignores SIGCHLD has its children reaped by the
-      // system: the exit code is lost, and the run counts as a success.
-      if (r < 0) status = 0;
-      ended = true;
-      run.pid = -1;
+    if (Reap(run.pidFd, false, status)) {
+      run.running = false;
       break;
     }
     const int64_t now = NowMilliseconds();
@@ -237,18 +429,13 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
     int n = 0;
     if (writeFd >= 0) fds[n++] = {writeFd, POLLOUT, 0};
     if (readFd >= 0) fds[n++] = {readFd, POLLIN, 0};
-    if (pidFd >= 0) fds[n++] = {pidFd, POLLIN, 0};
-    int wait = static_cast<int>(std::min<int64_t>(left, INT32_MAX));
-    if (pidFd < 0) wait = std::min(wait, slice);
-    const int ready = poll(fds, static_cast<nfds_t>(n), wait);
+    fds[n++] = {run.pidFd, POLLIN, 0};
+    const int ready = poll(fds, static_cast<nfds_t>(n), static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
     if (ready < 0 && errno != EINTR) {
       result.timedOut = true;
       break;
     }
-    if (ready <= 0) {
-      slice = std::min(slice * 2, 20);
-      continue;
-    }
+    if (ready <= 0) continue;
     for (int i = 0; i < n; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == writeFd) {
@@ -257,7 +444,6 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
         if (sent > 0) {
           written += static_cast<size_t>(sent);
           lastProgress = NowMilliseconds();
-          slice = 1;
           if (written == input->size()) CloseFd(writeFd);
         } else if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
           CloseFd(writeFd);  // the program stopped reading
@@ -271,7 +457,6 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
           }
           output->append(buffer.data(), static_cast<size_t>(got));
           lastProgress = NowMilliseconds();
-          slice = 1;
         } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
           CloseFd(readFd);
         }
@@ -282,9 +467,10 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   // Ended: what the program wrote before it ended is in the pipe now; a
   // child it left behind may hold the pipe open for ever, so nothing more is
   // waited for.
+  const bool ended = !run.running;
   if (ended && readFd >= 0 && !DrainNow(readFd, *output, buffer, limits.maxOutput))
     result.tooMuchOutput = true;
-  result.exitCode = ended && !result.tooMuchOutput && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.exitCode = ended && !result.tooMuchOutput ? status : -1;
   return result;
 }
 
@@ -292,79 +478,42 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
   if (argv.empty()) return false;
   const std::string program = VoLinuxFindProgram(argv[0]);
   if (program.empty()) return false;
-  // Everything the children use is prepared here: after fork they call only
-  // async-signal-safe functions.
+  // Everything the children use is prepared here: after the fork they call
+  // only async-signal-safe functions.
   std::vector<char*> args = CArgs(argv);
   char** env = environ;
   const char* path = program.c_str();
+  const int fds[3] = {-1, -2, -2};  // input from /dev/null, output and error the caller's
 
   // The exec error comes back through a close-on-exec pipe: a successful
   // exec closes it unseen (end of file), a failed one writes its errno.
   int report[2] = {-1, -1};
   if (pipe2(report, O_CLOEXEC) != 0) return false;
-
-  const pid_t child = fork();
-  if (child < 0) {
-    CloseFd(report[0]);
-    CloseFd(report[1]);
-    return false;
-  }
-  if (child == 0) {
-    const pid_t grandchild = fork();
-    if (grandchild == 0) {
-      sigset_t none;
-      sigemptyset(&none);
-      sigprocmask(SIG_SETMASK, &none, nullptr);
-      struct sigaction dfl {};
-      dfl.sa_handler = SIG_DFL;
-      for (int s : kResetSignals) sigaction(s, &dfl, nullptr);
-      const int devnull = open("/dev/null", O_RDONLY);
-      if (devnull > 0) {
-        dup2(devnull, 0);
-        close(devnull);
-      }
-      // Every descriptor above 2 but the report pipe, which the exec closes.
-      // With the caller's standard input and output closed the pipe itself
-      // may be 0 and 1: standard error (2) stays open all the same.
-      const int keep = report[1];
-      if (keep > 3) close_range(3, static_cast<unsigned>(keep) - 1, 0);
-      close_range(static_cast<unsigned>(std::max(keep + 1, 3)), ~0u, 0);
-      execve(path, args.data(), env);
-      const int err = errno;
-      (void)!write(keep, &err, sizeof err);
-      _exit(127);
+  int pidFd = -1;
+  {
+    SignalsBlocked blocked;
+    const pid_t child = ForkChild(&pidFd);
+    if (child == 0) {
+      // The middle child starts the program and ends at once, which hands
+      // the program to the system's reaper: no zombie is left behind.
+      const pid_t grandchild = ForkChild(nullptr);
+      if (grandchild == 0) ExecInChild(path, args.data(), env, fds, report[1]);
+      _exit(grandchild < 0 ? 1 : 0);
     }
-    _exit(grandchild < 0 ? 1 : 0);
+    if (child < 0) {
+      CloseFd(report[0]);
+      CloseFd(report[1]);
+      return false;
+    }
   }
   CloseFd(report[1]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
-    CloseFd(report[0]);
-    return false;
-  }
-  // Bounded: a program that another thread's fork keeps from the exec must
-  // not hold the caller.
-  int err = 0;
-  std::size_t got = 0;
-  const int64_t deadline = NowMilliseconds() + 5000;
-  for (;;) {
-    struct pollfd fd = {report[0], POLLIN, 0};
-    const int64_t left = deadline - NowMilliseconds();
-    if (left <= 0) break;
-    const int ready = poll(&fd, 1, static_cast<int>(left));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
-    const ssize_t n = read(report[0], reinterpret_cast<char*>(&err) + got, sizeof err - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-    if (got == sizeof err) break;
-  }
+  int status = -1;
+  Reap(pidFd, true, status);
+  CloseFd(pidFd);
+  int err = status == 0 ? ExecError(report[0], NowMilliseconds() + 5000) : -1;
   CloseFd(report[0]);
-  if (got != sizeof err) return true;
-  VoDebugPrintfImpl(1, "cannot run %s: %s", path, std::strerror(err));
+  if (err == 0) return true;
+  if (err > 0) VoDebugPrintfImpl(1, "cannot run %s: %s", path, std::strerror(err));
   return false;
 }
 

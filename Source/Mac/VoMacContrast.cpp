@@ -1,13 +1,16 @@
 // VoMacContrast.cpp - the display contrast preference in the user's configuration folder.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "Mac/VoMacBridgePrivate.h"
 #include "VoCore/VoError.h"
 #include "VoData/VoDataBase.h"
+#include "VoData/VoDecimalPrivate.h"
 
 namespace {
 
@@ -18,12 +21,12 @@ std::string PreferenceFile() {
   return config.empty() ? std::string() : VoMacJoin(config, "com.apple.universalaccess.txt");
 }
 
-/// A finite number that is the whole text (blanks around it allowed).
+/// A finite number that is the whole text (blanks around it allowed), read
+/// with "." as the decimal point whatever the process's locale.
 bool ParseNumber(const VoString& text, double& value) {
   const char* s = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  double v = strtod(s, &end);
+  const char* end = s;
+  const double v = VoDecimalRead(s, &end);
   if (end == s) return false;
   while (*end == ' ' || *end == '\t') ++end;
   if (*end != 0 || !std::isfinite(v)) return false;
@@ -31,14 +34,32 @@ bool ParseNumber(const VoString& text, double& value) {
   return true;
 }
 
-/// The shortest "%.*g" text that reads back as exactly \p value.
-std::string NumberText(double value) {
-  char buf[64];
-  for (int precision = 1; precision <= 17; ++precision) {
-    snprintf(buf, sizeof buf, "%.*g", precision, value);
-    if (strtod(buf, nullptr) == value) break;
+/// The preference file's text (at most 16 MiB); \p ok false when it cannot
+/// be read, errno telling why. Opened without blocking and read only when it
+/// is a regular file: a FIFO or device in its place is no preference file
+/// (EINVAL) and never holds the caller.
+std::string ReadPreferenceFile(const std::string& path, bool& ok) {
+  ok = false;
+  std::string text;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return text;
+  struct stat st {};
+  int err = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+  char buffer[4096];
+  while (err == 0) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) break;
+    if (n < 0 && errno != EINTR) err = errno;
+    if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+    if (text.size() > (1u << 24)) err = EFBIG;  // no preference file is this large
   }
-  return buf;
+  close(fd);
+  if (err != 0) {
+    errno = err;
+    return std::string();
+  }
+  ok = true;
+  return text;
 }
 
 /// What reading the preference file found.
@@ -52,7 +73,7 @@ PrefFile ReadPreferences(VoDataBase& db) {
   if (file.empty()) return PrefFile::Missing;
   bool ok;
   errno = 0;
-  std::string text = VoMacReadSmallFile(file, ok);
+  std::string text = ReadPreferenceFile(file, ok);
   if (!ok) return errno == ENOENT ? PrefFile::Missing : PrefFile::Damaged;
   // As ReadFromString reads, but a "}" closing the top level ends that
   // reader silently: anything behind it makes the file damaged.
@@ -93,7 +114,7 @@ bool SetMacContrastEnhancement(double value) {
   if (StoredContrast(db) == value) return false;
   std::string file = PreferenceFile();
   if (file.empty() || !VoMacMakeFolders(VoMacConfigHome(), 0700)) return false;
-  db.SetString(kContrastKey, VoMacString(NumberText(value)));
+  db.SetString(kContrastKey, VoDecimalShortest(value));
   try {
     db.WriteToFile(VoFileSpec(VoMacString(file)));  // the database's safe replacement
   } catch (const VoError&) {

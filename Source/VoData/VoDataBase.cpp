@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "VoCore/VoError.h"
+#include "VoData/VoDecimalPrivate.h"
 
 namespace {
 
@@ -223,9 +224,8 @@ void VoDataBase::SetBoolean(const VoString& path, bool value) {
 void VoDataBase::SetDouble(const VoString& path, double value, const char* format) {
   int index;
   VoDataBase* level = GetEntry(path, false, index);
-  if (level != nullptr && level->mEntries[index].mValue.atof() == value) return;
-  VoString text;
-  text.ftoa(value, format);
+  if (level != nullptr && VoDecimalRead(level->mEntries[index].mValue.c_str()) == value) return;
+  VoString text = VoDecimalFormat(value, format);
   if (format == nullptr) text.StripTrailingZeros();
   SetString(path, text);
 }
@@ -250,7 +250,7 @@ int VoDataBase::GetInt(const VoString& path, int def, bool store) {
 double VoDataBase::GetDouble(const VoString& path, double def, bool store) {
   int index;
   VoDataBase* level = GetEntry(path, false, index);
-  if (level != nullptr) return level->mEntries[index].mValue.atof();
+  if (level != nullptr) return VoDecimalRead(level->mEntries[index].mValue.c_str());
   if (store) SetDouble(path, def, nullptr);
   return def;
 }

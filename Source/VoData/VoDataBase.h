@@ -147,7 +147,8 @@ class VoDataBase : public VoObject {
   void SetBoolean(const VoString& path, bool value);
   /// Stores \p value formatted with \p format (one double conversion), or,
   /// for a null format, with "%f" and trailing zeros stripped (1.5 -> "1.5",
-  /// 2 -> "2"). Nothing is written when the entry exists and its value
+  /// 2 -> "2"), as in the "C" locale ("." as the decimal point, no grouping)
+  /// whatever the process's locale. Nothing is written when the entry exists and its value
   /// already reads (as GetDouble) as exactly \p value.
   void SetDouble(const VoString& path, double value, const char* format = nullptr);
 
@@ -158,7 +159,8 @@ class VoDataBase : public VoObject {
   VoString GetString(const VoString& path, const VoString& def = VoString(), bool store = false);
   /// The value read as atol does (12abc -> 12, abc -> 0), or \p def.
   int GetInt(const VoString& path, int def = 0, bool store = false);
-  /// The value read as atof does, or \p def; stored with a null format.
+  /// The value read as atof does in the "C" locale ("." as the decimal point
+  /// whatever the process's locale), or \p def; stored with a null format.
   double GetDouble(const VoString& path, double def = 0.0, bool store = false);
   /// True when the value is "true" in any letter case or exactly "1"; false
   /// for every other value; \p def when the entry is missing.

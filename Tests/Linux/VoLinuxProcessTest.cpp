@@ -8,7 +8,9 @@
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <string>
 
+#include "Linux/VoLinuxClipboardPrivate.h"
 #include "Linux/VoLinuxProcessPrivate.h"
 
 namespace {
@@ -117,18 +120,35 @@ TEST(VoLinuxProcess, ReportsExitCodesAndArgumentsArriveWhole) {
   EXPECT_EQ(out, "fine\n");
 }
 
-TEST(VoLinuxProcess, WorksWhenTheProgramIgnoresSigchld) {
-  struct sigaction ignore {
-  }, old{};
-  ignore.sa_handler = SIG_IGN;
-  ASSERT_EQ(sigaction(SIGCHLD, &ignore, &old), 0);
-  std::string out;
-  const VoLinuxRunResult r = VoLinuxRun({"printf", "still read"}, nullptr, &out, 5000);
-  sigaction(SIGCHLD, &old, nullptr);
-  EXPECT_TRUE(r.started);
-  EXPECT_FALSE(r.timedOut);
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(out, "still read");
+void ReapEveryChild(int) {
+  while (waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+}
+
+// A host that ignores SIGCHLD, or reaps every child in its handler, neither
+// loses a tool's exit status nor turns a failed tool into a success.
+TEST(VoLinuxProcess, ExitCodesSurviveHostsThatReapTheirChildren) {
+  TempDir dir;
+  dir.File("xclip", "#!/bin/sh\nexit 1\n", 0755);  // a clipboard tool that fails
+  ScopedEnv path("PATH", dir.path() + ":" + getenv("PATH"));
+  ScopedEnv display("DISPLAY", ":9999");
+  ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+  for (auto handler : {SIG_IGN, &ReapEveryChild}) {
+    struct sigaction host {
+    }, old{};
+    host.sa_handler = handler;
+    ASSERT_EQ(sigaction(SIGCHLD, &host, &old), 0);
+    std::string out;
+    const VoLinuxRunResult read = VoLinuxRun({"printf", "still read"}, nullptr, &out, 5000);
+    const VoLinuxRunResult failed = VoLinuxRun({"sh", "-c", "sleep 0.05; exit 3"}, nullptr, nullptr, 5000);
+    const bool put = VoLinuxClipboardPut("text");
+    sigaction(SIGCHLD, &old, nullptr);
+    EXPECT_TRUE(read.started && !read.timedOut);
+    EXPECT_EQ(read.exitCode, 0);
+    EXPECT_EQ(out, "still read");
+    EXPECT_EQ(failed.exitCode, 3);
+    EXPECT_FALSE(put) << "a failed tool is no success";
+  }
 }
 
 TEST(VoLinuxProcess, MissingProgramIsNotStarted) {
@@ -210,6 +230,44 @@ TEST(VoLinuxProcess, DetachedLaunchOfAMissingProgramFails) {
   EXPECT_FALSE(VoLinuxLaunchDetached({dir.File("vo-text", "no program\n", 0755)}));
   EXPECT_FALSE(VoLinuxLaunchDetached({"true", std::string(200000, 'x')}));  // E2BIG
   EXPECT_EQ(ZombieChildren(), 0);
+}
+
+pid_t gLauncher = 0;
+int* gHandlerRunsElsewhere = nullptr;  // shared with the children
+
+void CountForeignRun(int) {
+  if (getpid() != gLauncher) ++*gHandlerRunsElsewhere;
+}
+
+// Under a storm of signals, no handler of the caller runs in a launched
+// program's processes between their fork and exec.
+TEST(VoLinuxProcess, DetachedLaunchRunsNoHandlerOfTheCallerInItsChildren) {
+  void* shared = mmap(nullptr, sizeof(int), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(shared, MAP_FAILED);
+  gHandlerRunsElsewhere = static_cast<int*>(shared);
+  const pid_t launcher = fork();  // in a process group of its own, which the storm fills
+  if (launcher == 0) {
+    setpgid(0, 0);
+    gLauncher = getpid();
+    struct sigaction count {};
+    count.sa_handler = CountForeignRun;
+    count.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &count, nullptr);
+    const pid_t storm = fork();
+    if (storm == 0) {
+      signal(SIGUSR1, SIG_IGN);
+      for (;;) kill(0, SIGUSR1);
+    }
+    for (int i = 0; i < 50; ++i) VoLinuxLaunchDetached({"true"});
+    kill(storm, SIGKILL);
+    waitpid(storm, nullptr, 0);
+    _exit(0);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(launcher, &status, 0), launcher);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(*gHandlerRunsElsewhere, 0);
+  munmap(shared, sizeof(int));
 }
 
 TEST(VoLinuxProcess, DetachedLaunchKeepsStandardErrorWhenInputAndOutputAreClosed) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string>
 
+#include "Support/VoScopedLocale.h"
 #include "VoMacToolsFixture.h"
 
 namespace vo_mac_test {
@@ -30,6 +31,20 @@ class MacToolsPrefTest : public MacToolsTest {
     closedir(d);
     return n;
   }
+  /// The result of \p call in a child that runs as nobody when this test
+  /// runs as root (root ignores permissions); 77 when that cannot be done.
+  template <typename Call>
+  int AsNobody(Call call) {
+    EXPECT_EQ(chmod(mRoot.c_str(), 0777), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      if (geteuid() == 0 && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
+        _exit(77);
+      _exit(call() ? 1 : 0);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
   std::string mFile;
 };
 
@@ -41,6 +56,8 @@ TEST_F(MacToolsPrefTest, MissingFileReadsZero) {
 }
 
 TEST_F(MacToolsPrefTest, WriteOnlyOnChange) {
+  vo_test::ScopedLocale comma("de_DE.UTF-8");  // the file keeps "." as its decimal point
+  if (!comma) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
   EXPECT_TRUE(SetMacContrastEnhancement(0.5));
   EXPECT_EQ(ReadFile(mFile), "contrast = 0.5\n");
   EXPECT_EQ(GetMacContrastEnhancement(), 0.5);
@@ -79,10 +96,23 @@ TEST_F(MacToolsPrefTest, StoredValues) {
       {"", 0.0},
   };
   ASSERT_EQ(mkdir(P("cfg").c_str(), 0700), 0);
-  for (const auto& c : cases) {
-    WriteFile(mFile, c.text);
-    EXPECT_EQ(GetMacContrastEnhancement(), c.value) << c.text;
+  for (const char* locale : vo_test::kNumberLocales) {
+    vo_test::ScopedLocale in(locale);
+    if (!in) GTEST_SKIP() << locale << " is not installed";
+    for (const auto& c : cases) {
+      WriteFile(mFile, c.text);
+      EXPECT_EQ(GetMacContrastEnhancement(), c.value) << c.text << locale;
+    }
   }
+  // A FIFO in the file's place is no preference file: it never holds the caller.
+  ASSERT_EQ(unlink(mFile.c_str()), 0);
+  ASSERT_EQ(mkfifo(mFile.c_str(), 0600), 0);
+  alarm(20);  // a caller held for ever ends the test program
+  EXPECT_EQ(GetMacContrastEnhancement(), 0.0);
+  EXPECT_FALSE(SetMacContrastEnhancement(0.5));
+  alarm(0);
+  struct stat st;
+  EXPECT_TRUE(lstat(mFile.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
 }
 
 TEST_F(MacToolsPrefTest, OtherEntriesAreKept) {
@@ -125,29 +155,22 @@ TEST_F(MacToolsPrefTest, DamagedFilesAreLeftAsTheyAre) {
   EXPECT_FALSE(SetMacContrastEnhancement(0.5));
   EXPECT_EQ(Inode(), inode);
   // No read permission: tried as nobody when run as root.
-  ASSERT_EQ(chmod(mRoot.c_str(), 0777), 0);
   ASSERT_EQ(chmod(P("cfg").c_str(), 0777), 0);
   WriteFile(mFile, "zoom = 2\n");
   ASSERT_EQ(chmod(mFile.c_str(), 0222), 0);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    if (geteuid() == 0 && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
-      _exit(77);
-    _exit(SetMacContrastEnhancement(0.5) ? 1 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const int wrote = AsNobody([] { return SetMacContrastEnhancement(0.5); });
+  if (wrote == 77) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_EQ(wrote, 0);
   EXPECT_EQ(ReadFile(mFile), "zoom = 2\n");
 }
 
 TEST_F(MacToolsPrefTest, UnwritableFolderReportsFalse) {
-  WriteFile(P("file"), "");
-  setenv("XDG_CONFIG_HOME", P("file/cfg").c_str(), 1);
-  EXPECT_FALSE(SetMacContrastEnhancement(0.5));
+  ASSERT_EQ(mkdir(P("cfg").c_str(), 0555), 0);  // a folder nobody may write in, as nobody
+  const int wrote = AsNobody(
+      [this] { return access(P("cfg").c_str(), R_OK | X_OK) != 0 || SetMacContrastEnhancement(0.5); });
+  if (wrote == 77) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_EQ(wrote, 0);
+  EXPECT_EQ(FilesInConfig(), 0u);
 }
 
 }  // namespace

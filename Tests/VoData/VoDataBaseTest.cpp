@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "VoCore/VoError.h"
+#include "Support/VoScopedLocale.h"
 #include "VoDataBaseTestUtil.h"
 
 using vodbtest::Dump;
@@ -180,16 +182,38 @@ TEST(VoDataBaseValues, GetIntReadsLikeAtol) {
   }
 }
 
+// Numbers are read and written with "." as the decimal point in every locale.
+#define FOR_EACH_NUMBER_LOCALE                       \
+  for (const char* locale : vo_test::kNumberLocales) \
+    if (vo_test::ScopedLocale in(locale); !in) {     \
+      GTEST_SKIP() << locale << " is not installed"; \
+    } else if (testing::ScopedTrace trace(__FILE__, __LINE__, locale); true)
+
 TEST(VoDataBaseValues, GetDoubleReadsLikeAtof) {
   const struct {
     const char* value;
     double expected;
-  } cases[] = {{"1.5", 1.5}, {"-0.25x", -0.25}, {"abc", 0.0}, {"1e3", 1000.0}, {" 2", 2.0}, {"", 0.0}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.value);
-    VoDataBase db;
-    db.SetString("d", c.value);
-    EXPECT_EQ(db.GetDouble("d", 99.0), c.expected);
+  } cases[] = {{"1.5", 1.5},
+               {"-0.25x", -0.25},
+               {"abc", 0.0},
+               {"1e3", 1000.0},
+               {" 2", 2.0},
+               {"", 0.0},
+               {"1,5", 1.0},
+               {"0x1.8p1", 3.0},
+               {"+-1", 0.0},
+               {"\t-.5e1", -5.0},
+               {"1e999", HUGE_VAL},
+               {"-1e-999", -0.0},
+               {"-Infinity", -HUGE_VAL},
+               {"0x", 0.0}};
+  FOR_EACH_NUMBER_LOCALE {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.value);
+      VoDataBase db;
+      db.SetString("d", c.value);
+      EXPECT_EQ(db.GetDouble("d", 99.0), c.expected);
+    }
   }
 }
 
@@ -210,30 +234,35 @@ TEST(VoDataBaseValues, SetDoubleWithoutFormatStripsZeros) {
   } cases[] = {{1.5, "1.5"},     {2.0, "2"},         {0.25, "0.25"},
                {0.0000001, "0"}, {-0.0000001, "-0"}, {-3.0, "-3"},
                {100.0, "100"},   {0.0, "0"},         {1234567.125, "1234567.125"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    VoDataBase db;
-    db.SetDouble("d", c.value, nullptr);
-    EXPECT_EQ(db.GetString("d"), c.text);
+  FOR_EACH_NUMBER_LOCALE {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.text);
+      VoDataBase db;
+      db.SetDouble("d", c.value, nullptr);
+      EXPECT_EQ(db.GetString("d"), c.text);
+    }
   }
 }
 
 TEST(VoDataBaseValues, SetDoubleKeepsAnEqualValueAndUsesTheFormat) {
-  VoDataBase db;
-  db.SetString("a", "1.50");
-  db.SetDouble("a", 1.5);
-  EXPECT_EQ(db.GetString("a"), "1.50");  // reads as 1.5 already
-  db.SetString("b", "abc");
-  db.SetDouble("b", 0.0);
-  EXPECT_EQ(db.GetString("b"), "abc");  // reads as 0
-  db.SetDouble("b", 0.5);
-  EXPECT_EQ(db.GetString("b"), "0.5");
-  db.SetDouble("c", 3.14159, "%.2f");
-  EXPECT_EQ(db.GetString("c"), "3.14");
-  db.SetDouble("e", 2.0, "%.3f");
-  EXPECT_EQ(db.GetString("e"), "2.000");  // no stripping with a format
-  db.SetDouble("n/m", 7.25);
-  EXPECT_EQ(Dump(db), "a=1.50;b=0.5;c=3.14;e=2.000;n={m=7.25}");
+  FOR_EACH_NUMBER_LOCALE {
+    VoDataBase db;
+    db.SetString("a", "1.50");
+    db.SetDouble("a", 1.5);
+    EXPECT_EQ(db.GetString("a"), "1.50");  // reads as 1.5 already
+    db.SetString("b", "abc");
+    db.SetDouble("b", 0.0);
+    EXPECT_EQ(db.GetString("b"), "abc");  // reads as 0
+    db.SetDouble("b", 0.5);
+    EXPECT_EQ(db.GetString("b"), "0.5");
+    db.SetDouble("c", 3.14159, "%.2f");
+    EXPECT_EQ(db.GetString("c"), "3.14");
+    db.SetDouble("e", 2.0, "%.3f");
+    EXPECT_EQ(db.GetString("e"), "2.000");  // no stripping with a format
+    db.SetDouble("n/m", 7.25);
+    db.SetDouble("p", 1234.5, "%'.1f%% of 1,5");  // no grouping; text around the number kept
+    EXPECT_EQ(Dump(db), "a=1.50;b=0.5;c=3.14;e=2.000;n={m=7.25};p=1234.5% of 1,5");
+  }
 }
 
 TEST(VoDataBaseValues, SetStringKeepsTheNestedDatabase) {

@@ -3,13 +3,17 @@
 #include "VoSystem/VoSystem.h"
 
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "Linux/VoLinuxDBusPrivate.h"
 #include "Linux/VoLinuxProcessPrivate.h"
 #include "VoSystem/VoSystemTestSupport.h"
 
@@ -53,6 +57,64 @@ TEST(VoSystemInterface, WithoutDisplayNoKeyIsHeldAndNothingFails) {
   VoSystem::SystemActive(true);
   EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "a tcp: bus was connected to";
   close(listener);
+}
+
+/// A listening unix socket at \p path that nobody answers; with \p auth a
+/// child accepts one connection, agrees to its authentication and then falls
+/// silent (it ends with the socket).
+struct SilentBus {
+  SilentBus(const std::string& path, bool auth) : fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    path.copy(at.sun_path, sizeof at.sun_path - 1);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, 1) != 0) return;
+    if (auth && (server = fork()) == 0) {
+      alarm(30);  // ends with the test program at the latest
+      const int peer = accept(fd, nullptr, nullptr);
+      char line[512];
+      if (peer >= 0 && read(peer, line, sizeof line) > 0 && write(peer, "OK 0123456789abcdef\r\n", 21) == 21)
+        pause();
+      _exit(0);
+    }
+  }
+  ~SilentBus() {
+    if (server > 0) kill(server, SIGKILL), waitpid(server, nullptr, 0);
+    close(fd);
+  }
+  int fd;
+  pid_t server = -1;
+};
+
+// Connecting, authentication, Hello and the call share one deadline: a bus
+// that never answers at any of these steps costs the caller 250 ms.
+TEST(VoSystemInterface, SystemActiveEndsInTimeWhateverTheBusDoes) {
+  TempDir dir;
+  SilentBus mute(dir.Path("mute"), false), agreeing(dir.Path("agreeing"), true),
+      full(dir.Path("full"), false);
+  for (int i = 0; i < 8; ++i) {  // fills the listen queue: a connect then fails at once
+    const int c = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_un at{AF_UNIX, {}};
+    dir.Path("full").copy(at.sun_path, sizeof at.sun_path - 1);
+    if (connect(c, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) close(c);
+  }
+  Child stopped;
+  const std::string config =
+      dir.Write("bus.conf", "<busconfig><type>session</type><listen>unix:path=" + dir.Path("stopped") +
+                                "</listen><auth>EXTERNAL</auth></busconfig>");
+  const bool daemon =
+      stopped.Start({"dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"}) &&
+      stopped.ReadUntil([](const std::string& t) { return !t.empty(); }, 5.0);
+  if (daemon) kill(stopped.pid(), SIGSTOP);
+  for (const char* bus : {"mute", "agreeing", "full", "stopped"}) {
+    if (std::string(bus) == "stopped" && !daemon) continue;  // dbus-daemon is not installed
+    ScopedEnv env("DBUS_SESSION_BUS_ADDRESS", "tcp:host=localhost;unix:path=" + dir.Path(bus));
+    alarm(20);  // a caller held for ever ends the test program
+    const double t0 = Seconds();
+    EXPECT_FALSE(VoLinuxSimulateUserActivity(250)) << bus;
+    EXPECT_LT(Seconds() - t0, 2.0) << bus;
+    alarm(0);
+  }
+  if (daemon) kill(stopped.pid(), SIGCONT);
 }
 
 TEST(VoSystemInterface, TripleBeepPausesFortyTicksAfterEachBeep) {
@@ -112,8 +174,21 @@ TEST(VoSystemInterface, SystemActiveCallsTheScreenSaverOnTheSessionBus) {
   VoSystem::CopyFile(VoFileSpec(VoString(config.c_str())), VoFileSpec(VoString((config + ".copy").c_str())));
   EXPECT_TRUE(VoSystem::FileExists(VoFileSpec(VoString((config + ".copy").c_str()))));
   EXPECT_EQ(Threads(), 1);
-  monitor.Stop();
-  bus.Stop();
+  // A screen saver that answers is a success; one that never answers costs the deadline.
+  if (VoLinuxFindProgram("dbus-test-tool").empty()) GTEST_SKIP() << "dbus-test-tool is not installed";
+  for (const std::string mode : {"echo", "black-hole"}) {
+    Child saver;
+    ASSERT_TRUE(saver.Start({"dbus-test-tool", mode, "--name=org.freedesktop.ScreenSaver"}));
+    ASSERT_TRUE(Eventually([] {
+      return VoLinuxRun({"dbus-send", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                         "org.freedesktop.DBus.GetNameOwner", "string:org.freedesktop.ScreenSaver"},
+                        nullptr, nullptr, 5000)
+                 .exitCode == 0;
+    }));
+    const double start = Seconds();
+    EXPECT_EQ(VoLinuxSimulateUserActivity(250), mode == "echo") << mode;
+    EXPECT_LT(Seconds() - start, 2.0) << mode;
+  }
 }
 
 }  // namespace

@@ -108,7 +108,8 @@ int VoMacSetWorkingDir(int which) {
   (void)which;  // no bundles on Linux: both choices mean the executable's folder
   std::vector<char> buf(256);
   for (;;) {
-    ssize_t n = gVoSys.readlinkat(AT_FDCWD, "/proc/self/exe", buf.data(), buf.size());
+    ssize_t n =
+        VoSysRetry([&] { return gVoSys.readlinkat(AT_FDCWD, "/proc/self/exe", buf.data(), buf.size()); });
     if (n < 0) return -1;
     if (static_cast<size_t>(n) < buf.size()) {
       std::string folder = VoMacFolderOf(std::string(buf.data(), static_cast<size_t>(n)));

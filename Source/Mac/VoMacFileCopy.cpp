@@ -22,8 +22,10 @@ constexpr long kCopyChunk = 1L << 30;
 /// refuses an appending target.
 bool UsableFile(int fd, int mode) {
   struct stat st;
-  if (fd < 0 || gVoSys.fstatat(fd, "", &st, AT_EMPTY_PATH) != 0 || !S_ISREG(st.st_mode)) return false;
-  const int flags = gVoSys.fcntl(fd, F_GETFL, 0);
+  if (fd < 0 || VoSysRetry([&] { return gVoSys.fstatat(fd, "", &st, AT_EMPTY_PATH); }) != 0 ||
+      !S_ISREG(st.st_mode))
+    return false;
+  const int flags = VoSysRetry([&] { return gVoSys.fcntl(fd, F_GETFL, 0); });
   if (flags == -1) return false;
   const int access = flags & O_ACCMODE;
   if (access != O_RDWR && access != mode) return false;
@@ -49,10 +51,11 @@ ssize_t CopyThrough(int in, loff_t* inOffset, int out, loff_t* outOffset, std::s
 /// the file when only a hole follows; \p offset itself where the system
 /// cannot tell (everything counts as data then).
 off_t NextData(int fd, off_t offset) {
-  const off_t data = gVoSys.lseek(fd, offset, SEEK_DATA);
+  const off_t data = VoSysRetry([&] { return gVoSys.lseek(fd, offset, SEEK_DATA); });
   if (data >= 0) return data;
   struct stat st;
-  if (errno == ENXIO && gVoSys.fstatat(fd, "", &st, AT_EMPTY_PATH) == 0 && st.st_size > offset)
+  if (errno == ENXIO && VoSysRetry([&] { return gVoSys.fstatat(fd, "", &st, AT_EMPTY_PATH); }) == 0 &&
+      st.st_size > offset)
     return st.st_size;
   return offset;
 }
@@ -71,18 +74,18 @@ long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* 
   // Seeking by nothing writes out what the target still buffers and is the
   // positioning call stdio wants between its reading and writing.
   if (gVoSys.fseeko(target, 0, SEEK_CUR) != 0) return 0;
-  const off_t sourceStart = gVoSys.ftello(source);
-  const off_t targetStart = gVoSys.ftello(target);
+  const off_t sourceStart = VoSysRetry([&] { return gVoSys.ftello(source); });
+  const off_t targetStart = VoSysRetry([&] { return gVoSys.ftello(target); });
   if (sourceStart < 0 || targetStart < 0) return 0;
 
   // Holes of the source (runs that read as zeros and occupy no blocks) stay
   // holes where the target gets new bytes: they are skipped and the target is
   // extended at the end. Over bytes the target already has, they are copied.
   struct stat targetInfo;
-  if (gVoSys.fstatat(out, "", &targetInfo, AT_EMPTY_PATH) != 0) return 0;
+  if (VoSysRetry([&] { return gVoSys.fstatat(out, "", &targetInfo, AT_EMPTY_PATH); }) != 0) return 0;
   const off_t targetSize = targetInfo.st_size;
   // Looking for data moves the descriptor: put back when nothing is copied.
-  const off_t inPosition = gVoSys.lseek(in, 0, SEEK_CUR);
+  const off_t inPosition = VoSysRetry([&] { return gVoSys.lseek(in, 0, SEEK_CUR); });
 
   loff_t inOffset = sourceStart;
   loff_t outOffset = targetStart;
@@ -107,7 +110,7 @@ long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* 
     if (data > inOffset) {
       ask = static_cast<long>(std::min<off_t>(data - inOffset, targetSize - outOffset));
     } else {
-      const off_t hole = gVoSys.lseek(in, inOffset, SEEK_HOLE);
+      const off_t hole = VoSysRetry([&] { return gVoSys.lseek(in, inOffset, SEEK_HOLE); });
       ask = hole > inOffset ? static_cast<long>(std::min<off_t>(hole - inOffset, kCopyChunk)) : kCopyChunk;
     }
     if (ask > left) ask = left;
@@ -134,7 +137,7 @@ long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* 
     copied = written;
     *complete = false;
   }
-  if (copied == 0 && inPosition >= 0) gVoSys.lseek(in, inPosition, SEEK_SET);
+  if (copied == 0 && inPosition >= 0) VoSysRetry([&] { return gVoSys.lseek(in, inPosition, SEEK_SET); });
 
   if (copied > 0) {
     // Seeking drops the source's stale read buffer. Both are regular files

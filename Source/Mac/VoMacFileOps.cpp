@@ -29,7 +29,7 @@ constexpr std::size_t kMaxTempBase = 200;  // keeps the temporary name within NA
 VoSysStatus FollowLinks(std::string path, std::string& out) {
   for (int hops = 0; hops <= kMaxLinks; ++hops) {
     struct stat st;
-    if (gVoSys.fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) != 0) {
       if (errno != ENOENT) return VoSysStatus::Failed(errno, "stat");
       out = path;
       return {};
@@ -41,7 +41,7 @@ VoSysStatus FollowLinks(std::string path, std::string& out) {
     std::vector<char> buffer(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
     ssize_t n;
     for (;;) {
-      n = gVoSys.readlinkat(AT_FDCWD, path.c_str(), buffer.data(), buffer.size());
+      n = VoSysRetry([&] { return gVoSys.readlinkat(AT_FDCWD, path.c_str(), buffer.data(), buffer.size()); });
       if (n < 0) return VoSysStatus::Failed(errno, "readlink");
       if (static_cast<std::size_t>(n) < buffer.size()) break;
       buffer.resize(buffer.size() * 2);
@@ -79,19 +79,19 @@ std::string RandomSuffix() {
 /// Gives the open file \p fd every extended attribute of \p path; failures
 /// (a file system without them, attributes only the system may set) are skipped.
 void CopyAttributes(const std::string& path, int fd) {
-  ssize_t size = gVoSys.llistxattr(path.c_str(), nullptr, 0);
+  ssize_t size = VoSysRetry([&] { return gVoSys.llistxattr(path.c_str(), nullptr, 0); });
   if (size <= 0) return;
   std::vector<char> names(static_cast<std::size_t>(size));
-  size = gVoSys.llistxattr(path.c_str(), names.data(), names.size());
+  size = VoSysRetry([&] { return gVoSys.llistxattr(path.c_str(), names.data(), names.size()); });
   if (size <= 0) return;
   std::vector<char> value;
   for (ssize_t i = 0; i < size;) {
     const char* name = names.data() + i;
     i += static_cast<ssize_t>(std::strlen(name)) + 1;
-    ssize_t n = gVoSys.lgetxattr(path.c_str(), name, nullptr, 0);
+    ssize_t n = VoSysRetry([&] { return gVoSys.lgetxattr(path.c_str(), name, nullptr, 0); });
     if (n < 0) continue;
     value.resize(static_cast<std::size_t>(n) + 1);
-    n = gVoSys.lgetxattr(path.c_str(), name, value.data(), value.size());
+    n = VoSysRetry([&] { return gVoSys.lgetxattr(path.c_str(), name, value.data(), value.size()); });
     if (n < 0) continue;
     VoSysRetry([&] { return gVoSys.fsetxattr(fd, name, value.data(), static_cast<std::size_t>(n), 0); });
   }
@@ -143,8 +143,8 @@ class TempFile {
 VoSysStatus OpenForWriting(VoSysFd& fd, const char* path, int flags) {
   const VoSysStatus opened = VoSysOpenAt(fd, AT_FDCWD, path, flags | O_WRONLY | O_NONBLOCK | O_NOCTTY, 0666);
   if (!opened.Ok()) return opened;
-  const int now = gVoSys.fcntl(fd.Get(), F_GETFL, 0);
-  if (now == -1 || gVoSys.fcntl(fd.Get(), F_SETFL, now & ~O_NONBLOCK) == -1)
+  const int now = VoSysRetry([&] { return gVoSys.fcntl(fd.Get(), F_GETFL, 0); });
+  if (now == -1 || VoSysRetry([&] { return gVoSys.fcntl(fd.Get(), F_SETFL, now & ~O_NONBLOCK); }) == -1)
     return VoSysStatus::Failed(errno, "fcntl");
   return {};
 }
@@ -178,7 +178,8 @@ VoSysStatus WriteRegularInPlace(const VoFileSpec& target, const std::string& pat
   VoSysStatus status = OpenForWriting(fd, path.c_str(), 0);
   if (!status.Ok()) return status;
   struct stat st;
-  if (gVoSys.fstatat(fd.Get(), "", &st, AT_EMPTY_PATH) != 0) return VoSysStatus::Failed(errno, "stat");
+  if (VoSysRetry([&] { return gVoSys.fstatat(fd.Get(), "", &st, AT_EMPTY_PATH); }) != 0)
+    return VoSysStatus::Failed(errno, "stat");
   if (!S_ISREG(st.st_mode)) {  // replaced by a device or FIFO meanwhile
     stage = eVoMacReplaceWrite;
     status = VoSysWriteAll(fd.Get(), bytes, size);
@@ -207,7 +208,11 @@ VoSysStatus WriteRegularInPlace(const VoFileSpec& target, const std::string& pat
     }
   }
   status = VoSysPwriteAll(fd.Get(), bytes, static_cast<std::size_t>(head), 0);
-  if (status.Ok() && length < old && VoSysRetry([&] { return gVoSys.ftruncate(fd.Get(), length); }) != 0)
+  if (!status.Ok()) {
+    Restore(fd.Get(), old);  // the old length at least; bytes written before an I/O error stay
+    return status;
+  }
+  if (length < old && VoSysRetry([&] { return gVoSys.ftruncate(fd.Get(), length); }) != 0)
     status = VoSysStatus::Failed(errno, "ftruncate");
   if (status.Ok()) status = VoSysSync(fd.Get());
   const VoSysStatus closed = fd.Close();
@@ -227,12 +232,12 @@ VoSysStatus Replace(const VoFileSpec& target, const char* bytes, std::size_t siz
   if (base.empty() || base == "." || base == "..") return VoSysStatus::Failed(EISDIR, "open");
 
   struct stat old;
-  const bool exists = gVoSys.fstatat(AT_FDCWD, path.c_str(), &old, 0) == 0;
+  const bool exists = VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, path.c_str(), &old, 0); }) == 0;
   if (!exists && errno != ENOENT) return VoSysStatus::Failed(errno, "stat");
   if (exists) {
     if (S_ISDIR(old.st_mode)) return VoSysStatus::Failed(EISDIR, "open");
     if (!S_ISREG(old.st_mode)) return WriteSpecial(path, bytes, size, stage);
-    if (gVoSys.faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
+    if (VoSysRetry([&] { return gVoSys.faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS); }) != 0)
       return VoSysStatus::Failed(errno, "access");
   }
 
@@ -328,7 +333,8 @@ VoSysStatus VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigne
       // link to a missing file (O_EXCL does not follow links): open it,
       // creating the link's target when that is still missing.
       struct stat before;
-      const bool existed = gVoSys.fstatat(AT_FDCWD, path.c_str(), &before, 0) == 0;
+      const bool existed =
+          VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, path.c_str(), &before, 0); }) == 0;
       status = OpenForWriting(fd, path.c_str(), O_APPEND | O_CREAT);
       if (status.Ok() && !existed) created = true;
     }

@@ -53,7 +53,10 @@ OSErr VoMacLastStatus() { return VoMacErrnoToStatus(errno); }
 OSErr VoMacResolvePath(const std::string& path, std::string& out) {
   if (path.empty()) return kVoStatusFileNotFound;
   if (path.size() >= PATH_MAX) return kVoStatusNameTooLong;
-  char* resolved = gVoSys.realpath(path.c_str(), nullptr);
+  char* resolved;
+  do {
+    resolved = gVoSys.realpath(path.c_str(), nullptr);
+  } while (resolved == nullptr && errno == EINTR);
   if (!resolved) return VoMacLastStatus();
   out = resolved;
   free(resolved);
@@ -69,14 +72,16 @@ OSErr VoMacResolveEntry(const std::string& path, std::string& out) {
   if (err != kVoStatusNoErr) return err;
   std::string full = VoMacJoin(resolvedFolder, name);
   struct stat st;
-  if (gVoSys.fstatat(AT_FDCWD, full.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return VoMacLastStatus();
+  if (VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, full.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) != 0)
+    return VoMacLastStatus();
   out = full;
   return kVoStatusNoErr;
 }
 
 bool VoMacIsFolder(const std::string& path) {
   struct stat st;
-  return gVoSys.fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0 && S_ISDIR(st.st_mode);
+  return VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, path.c_str(), &st, 0); }) == 0 &&
+         S_ISDIR(st.st_mode);
 }
 
 int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out) {
@@ -84,7 +89,7 @@ int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out) {
   if (!noStatx.load(std::memory_order_relaxed)) {
     struct statx sx;
     unsigned mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
-    if (gVoSys.statx(dirfd, name, flags | AT_NO_AUTOMOUNT, mask, &sx) == 0) {
+    if (VoSysRetry([&] { return gVoSys.statx(dirfd, name, flags | AT_NO_AUTOMOUNT, mask, &sx); }) == 0) {
       out.mode = sx.stx_mode;
       out.size = sx.stx_size;
       out.inode = sx.stx_ino;
@@ -103,7 +108,7 @@ int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out) {
     noStatx.store(true, std::memory_order_relaxed);
   }
   struct stat st;
-  if (gVoSys.fstatat(dirfd, name, &st, flags) != 0) return errno;
+  if (VoSysRetry([&] { return gVoSys.fstatat(dirfd, name, &st, flags); }) != 0) return errno;
   out.mode = st.st_mode;
   out.size = static_cast<uint64_t>(st.st_size);
   out.inode = st.st_ino;

@@ -37,7 +37,10 @@ void VoFileSpecToFSSpec(FSSpec& record, const VoFileSpec& spec) {
     return;
   }
   // Neither the object nor its folder exists: the name in the current folder.
-  char* cwd = gVoSys.getcwd(nullptr, 0);
+  char* cwd;
+  do {
+    cwd = gVoSys.getcwd(nullptr, 0);
+  } while (cwd == nullptr && errno == EINTR);
   VoMacMakeRecord(cwd ? std::string(cwd) : std::string(), name, record);
   free(cwd);
 }
@@ -112,7 +115,9 @@ OSErr FSMakeFSSpec(short volume, long folder, const VoString& name, FSSpec* reco
   record->folder = folderPath;
   record->name = name;
   struct stat st;
-  if (gVoSys.fstatat(AT_FDCWD, VoMacRecordPath(*record).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+  if (VoSysRetry([&] {
+        return gVoSys.fstatat(AT_FDCWD, VoMacRecordPath(*record).c_str(), &st, AT_SYMLINK_NOFOLLOW);
+      }) != 0)
     return VoMacLastStatus();
   return kVoStatusNoErr;
 }

@@ -42,4 +42,6 @@ VoSysStatus VoMacStreamClose(std::FILE* file) {
 
 int VoMacStreamSeek(std::FILE* file, long offset, int whence) { return gVoSys.fseeko(file, offset, whence); }
 
-long VoMacStreamTell(std::FILE* file) { return static_cast<long>(gVoSys.ftello(file)); }
+long VoMacStreamTell(std::FILE* file) {
+  return static_cast<long>(VoSysRetry([&] { return gVoSys.ftello(file); }));
+}

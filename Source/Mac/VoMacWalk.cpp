@@ -84,8 +84,8 @@ struct IterateState {
 /// True when the folder open as \p fd is the one \p level noted.
 bool SameFolder(int fd, const WalkLevel& level) {
   struct stat st;
-  return gVoSys.fstatat(fd, "", &st, AT_EMPTY_PATH) == 0 && st.st_dev == level.device &&
-         st.st_ino == level.inode;
+  return VoSysRetry([&] { return gVoSys.fstatat(fd, "", &st, AT_EMPTY_PATH); }) == 0 &&
+         st.st_dev == level.device && st.st_ino == level.inode;
 }
 
 /// Gives up the descriptor of the shallowest level that holds one, except the
@@ -100,7 +100,7 @@ bool GiveUpFolder(IterateState& s, int keep) {
       continue;
     }
     struct stat st;
-    const bool known = gVoSys.fstatat(l.fd, "", &st, AT_EMPTY_PATH) == 0;
+    const bool known = VoSysRetry([&] { return gVoSys.fstatat(l.fd, "", &st, AT_EMPTY_PATH); }) == 0;
     l.device = known ? st.st_dev : dev_t{};
     l.inode = known ? st.st_ino : ino_t{};  // inode 0 matches no folder
     gVoSys.close(l.fd);

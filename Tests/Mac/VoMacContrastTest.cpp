@@ -145,9 +145,22 @@ TEST_F(MacToolsPrefTest, DamagedFilesAreLeftAsTheyAre) {
 }
 
 TEST_F(MacToolsPrefTest, UnwritableFolderReportsFalse) {
-  WriteFile(P("file"), "");
-  setenv("XDG_CONFIG_HOME", P("file/cfg").c_str(), 1);
-  EXPECT_FALSE(SetMacContrastEnhancement(0.5));
+  // A folder without write permission, tried as nobody when run as root.
+  ASSERT_EQ(chmod(mRoot.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(P("cfg").c_str(), 0555), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (geteuid() == 0 && (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0))
+      _exit(77);
+    _exit(SetMacContrastEnhancement(0.5) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot drop privileges";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(Exists(mFile));
 }
 
 }  // namespace

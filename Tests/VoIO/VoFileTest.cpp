@@ -1,5 +1,7 @@
 // VoFileTest.cpp - VoFile and VoFlushFileStream on real files, large sparse files and concurrent appends.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include "Mac/VoMacToolsOSX.h"
 #include "VoCore/VoError.h"
 #include "VoIO/VoFile.h"
+#include "VoSystem/VoSystem.h"
 #include "Support/VoTempFolder.h"
 namespace {
 
@@ -390,6 +393,35 @@ TEST_F(VoFileTest, ReplaceContentsPutsEveryByteInPlaceOrThrowsCode12) {
 }
 
 // ---------------------------------------------------------------- VoFlushFileStream
+
+// The last buffered bytes reach the file only when it is closed: a written
+// file whose close cannot write them fails, and so does a copy.
+TEST_F(VoFileTest, AWrittenFileWhoseCloseFailsReportsIt) {
+  Put("source", std::string(100, 's'));
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  struct rlimit low = saved;
+  low.rlim_cur = 50;  // a file-size limit: the writes beyond it fail (EFBIG)
+  const auto previous = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+  unsigned long codes[2] = {0, 0};
+  try {
+    VoFile file(Spec("written"), eVoFileWrite);
+    file.WriteString(VoString(std::string(100, 'w').c_str()));
+    file.Close();
+  } catch (const VoError& e) {
+    codes[0] = e.GetErr();
+  }
+  try {
+    VoSystem::CopyFile(Spec("source"), Spec("copy"));
+  } catch (const VoError& e) {
+    codes[1] = e.GetErr();
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(codes[0], 17u);
+  EXPECT_EQ(codes[1], 17u);
+}
 
 TEST_F(VoFileTest, FlushStreamAppendsCreatesAndKeepsEarlierContent) {
   Put("log.txt", "abc");

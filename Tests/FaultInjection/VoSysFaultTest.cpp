@@ -40,9 +40,8 @@ long gSeen = 0;     // calls while armed
 long gFailAt = -1;  // the armed call that fails
 long gFailed = -1;  // the call that failed last
 int gErrno = EIO;
-bool gInjected = false;
 struct Kind {
-  bool room, interruptible;
+  bool room, interruptible, releases;  // takes room; may be repeated; releases also when failing
   const char* name;
 };
 std::vector<Kind> gKinds;  // of each call of the reference run
@@ -59,9 +58,7 @@ bool Inject(const Kind& kind) {
   if (!gArmed) return false;
   const long n = gSeen++;
   if (gFailAt < 0) gKinds.push_back(kind);
-  if (n != gFailAt) return false;
-  gInjected = true;
-  return true;
+  return n == gFailAt;
 }
 
 template <auto M>
@@ -69,10 +66,9 @@ struct Hook;
 template <class R, class... A, R (*VoSysCalls::*M)(A...)>
 struct Hook<M> {
   static inline Kind kind;
-  static inline bool releases = false;
   static R Call(A... a) {
     if (!Inject(kind)) return (kVoSysDefault.*M)(a...);
-    if (releases) (kVoSysDefault.*M)(a...);  // close and fclose release whatever they return
+    if (kind.releases) (kVoSysDefault.*M)(a...);
     errno = gErrno;
     if constexpr (std::is_pointer_v<R>) {
       return nullptr;
@@ -83,54 +79,31 @@ struct Hook<M> {
       return static_cast<R>(-1);
     }
   }
-  static void Install(const char* name, bool room, bool interruptible, bool alwaysReleases = false) {
-    kind = {room, interruptible, name};
-    releases = alwaysReleases;
+  static void Install(const char* name) {
+    // Calls that may fail for want of room; stdio writes, closes and seeks
+    // (which may write out the buffer) are never repeated after EINTR: the C
+    // library drops what it could not write. close and fclose release anyway.
+    const std::string n = std::string(" ") + name + " ";
+    const auto in = [&](const char* list) { return std::string(list).find(n) != std::string::npos; };
+    kind = {
+        in(" open openat write pwrite fsync ftruncate fallocate copy_file_range renameat mkdirat fsetxattr "
+           "fopen fwrite fflush fclose "),
+        !in(" close fwrite fflush fclose fseeko "), in(" close fclose "), name};
     gVoSys.*M = &Call;
   }
 };
 
-#define HOOK(call, ...) Hook<&VoSysCalls::call>::Install(#call, __VA_ARGS__)
+#define HOOK(call) Hook<&VoSysCalls::call>::Install(#call)
 
 void InstallHooks() {
-  // Calls that may fail for want of room; stdio writes and closes are never
-  // repeated after EINTR (the C library drops what it could not write).
-  HOOK(open, true, true);
-  HOOK(openat, true, true);
-  HOOK(close, false, false, true);
-  HOOK(read, false, true);
-  HOOK(write, true, true);
-  HOOK(pread, false, true);
-  HOOK(pwrite, true, true);
-  HOOK(lseek, false, true);
-  HOOK(fsync, true, true);
-  HOOK(ftruncate, true, true);
-  HOOK(fallocate, true, true);
-  HOOK(copy_file_range, true, true);
-  HOOK(fcntl, false, true);
-  HOOK(fchmod, false, true);
-  HOOK(fchown, false, true);
-  HOOK(fstatat, false, true);
-  HOOK(statx, false, true);
-  HOOK(faccessat, false, true);
-  HOOK(readlinkat, false, true);
-  HOOK(realpath, false, true);
-  HOOK(renameat, true, true);
-  HOOK(unlinkat, false, true);
-  HOOK(mkdirat, true, true);
-  HOOK(getdents64, false, true);
-  HOOK(fgetxattr, false, true);
-  HOOK(fsetxattr, true, true);
-  HOOK(fremovexattr, false, true);
-  HOOK(lgetxattr, false, true);
-  HOOK(llistxattr, false, true);
-  HOOK(fopen, true, true);
-  HOOK(fread, false, true);
-  HOOK(fwrite, true, false);
-  HOOK(fflush, true, false);
-  HOOK(fclose, true, false, true);
-  HOOK(fseeko, false, false);  // may write out the buffer first
-  HOOK(ftello, false, true);
+  // clang-format off
+  HOOK(open); HOOK(openat); HOOK(close); HOOK(read); HOOK(write); HOOK(pread); HOOK(pwrite); HOOK(lseek);
+  HOOK(fsync); HOOK(ftruncate); HOOK(fallocate); HOOK(copy_file_range); HOOK(fcntl); HOOK(fchmod);
+  HOOK(fchown); HOOK(fstatat); HOOK(statx); HOOK(faccessat); HOOK(readlinkat); HOOK(realpath); HOOK(renameat);
+  HOOK(unlinkat); HOOK(mkdirat); HOOK(getdents64); HOOK(fgetxattr); HOOK(fsetxattr); HOOK(fremovexattr);
+  HOOK(lgetxattr); HOOK(llistxattr); HOOK(fopen); HOOK(fread); HOOK(fwrite); HOOK(fflush); HOOK(fclose);
+  HOOK(fseeko); HOOK(ftello);
+  // clang-format on
   gVoSys.ferror = [](FILE* f) -> int { return gErrored.count(f) != 0 || kVoSysDefault.ferror(f); };
   gVoSys.clearerr = [](FILE* f) {
     gErrored.erase(f);
@@ -139,9 +112,7 @@ void InstallHooks() {
 }
 
 std::string Get(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
+  return (std::ostringstream() << std::ifstream(path).rdbuf()).str();
 }
 void Put(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -152,54 +123,45 @@ long Count(const char* folder) { return std::distance(fs::directory_iterator(fol
 /// as text; a failure it reports is thrown), and what a failure must leave.
 struct IoOp {
   const char* name;
-  std::function<void(const std::string&)> prepare;
-  std::function<std::string(const std::string&)> run;
-  std::function<bool(const std::string&)> intact;  // null: nothing to keep
-};
-
-struct Figures {
-  long points = 0, tried[3] = {0, 0, 0}, failed[3] = {0, 0, 0};
+  std::function<void()> prepare;
+  std::function<std::string()> run;
+  std::function<bool()> intact;  // null: nothing to keep
 };
 
 /// The reference run, then each call failed in turn with each error.
-Figures Exercise(const IoOp& op, const std::string& dir) {
-  Figures f;
+void Exercise(const IoOp& op, const std::string& dir) {
+  long points, tried[3] = {0, 0, 0}, failed[3] = {0, 0, 0};
   const auto attempt = [&](std::string& out) {
     gSeen = 0;
-    gInjected = false;
     gErrored.clear();
     gArmed = true;
     bool ok = true;
     try {
-      out = op.run(dir);
+      out = op.run();
     } catch (const VoError& e) {
-      out =
-          e.GetErrName() + std::string(" ") + std::to_string(e.GetErr()) + " errno " + std::to_string(errno);
-      ok = false;
-    } catch (const std::runtime_error& e) {
-      out = e.what();
+      out = e.GetErrName();
       ok = false;
     }
     gArmed = false;
     return ok;
   };
   std::string reference;
-  op.prepare(dir);
+  op.prepare();
   gFailAt = -1;
   gKinds.clear();
   EXPECT_TRUE(attempt(reference)) << op.name << ": " << reference;
-  f.points = gSeen;
+  points = gSeen;
   const int errors[] = {EIO, ENOSPC, EINTR};
   for (int e = 0; e < 3; ++e) {
-    for (long k = 0; k < f.points; ++k) {
+    for (long k = 0; k < points; ++k) {
       if ((errors[e] == ENOSPC && !gKinds[k].room) || (errors[e] == EINTR && !gKinds[k].interruptible))
         continue;
       SCOPED_TRACE(std::string(op.name) + ", call " + std::to_string(k) + " (" + gKinds[k].name +
                    ") failing with " + strerror(errors[e]));
-      op.prepare(dir);
+      op.prepare();
       const long fds = Count("/proc/self/fd");
       gErrno = errors[e];
-      ++f.tried[e];
+      ++tried[e];
       gFailAt = gFailed = k;
       std::string out;
       const bool ok = attempt(out);
@@ -208,20 +170,19 @@ Figures Exercise(const IoOp& op, const std::string& dir) {
       if (ok) {
         EXPECT_EQ(out, reference) << "success reported for a failed operation";
       } else {
-        ++f.failed[e];
-        EXPECT_TRUE(!op.intact || op.intact(dir)) << "the old file was not kept";
+        ++failed[e];
+        EXPECT_TRUE(!op.intact || op.intact()) << "the old file was not kept";
       }
       EXPECT_EQ(Count("/proc/self/fd"), fds) << "a descriptor leaked";
       for (const auto& entry : fs::recursive_directory_iterator(dir))
         EXPECT_NE(entry.path().filename().string().rfind(".~", 0), 0u) << "temporary file left";
-      op.prepare(dir);
+      op.prepare();
       EXPECT_TRUE(attempt(out) && out == reference) << "the next, unfailed call";
     }
   }
   std::printf(
       "[system faults] %-30s %3ld calls; failures reported: EIO %ld/%ld, ENOSPC %ld/%ld, EINTR %ld/%ld\n",
-      op.name, f.points, f.failed[0], f.tried[0], f.failed[1], f.tried[1], f.failed[2], f.tried[2]);
-  return f;
+      op.name, points, failed[0], tried[0], failed[1], tried[1], failed[2], tried[2]);
 }
 
 VoFileSpec Spec(const std::string& path) { return VoFileSpec(VoString(path.c_str())); }
@@ -260,12 +221,12 @@ TEST(SystemFaults, FileOperations) {
     VoDataBase big;
     for (int i = 0; i < 1000; ++i) big.SetInt(VoString("entry") + VoString().FromSig(0x41414141u + i), i);
     const VoString bigText = big.WriteToString();
-    const auto keepOld = [&](const std::string&) { return Get(db) == kOld; };
+    const auto keepOld = [&] { return Get(db) == kOld; };
     // Once renamed, the new text is in place; only the folder's flush can still fail.
     const auto oldOrRenamed = [&](const std::string& path) {
       return Get(path) == kOld || FailedAfter("renameat");
     };
-    const auto fresh = [&](const std::string&) {
+    const auto fresh = [&] {
       chmod(locked.c_str(), 0755);
       fs::remove_all(locked);
       fs::remove(db);  // a new file each time: no attributes of an earlier run
@@ -278,7 +239,7 @@ TEST(SystemFaults, FileOperations) {
       d.WriteToFile(Spec(path));
       return Get(path);
     };
-    const auto walk = [&](const std::string&, uint32_t which) {
+    const auto walk = [&](uint32_t which) {
       struct Names {
         std::set<std::string> seen;
         static bool Add(bool, unsigned long, const FSCatalogInfo*, const FSRef* ref, const FSSpec*,
@@ -290,32 +251,31 @@ TEST(SystemFaults, FileOperations) {
       FSRef ref;
       ref.path = VoString(dir.c_str());
       const OSErr err = FSIterateContainer(ref, 0, which, true, false, Names::Add, &names);
-      if (err != 0) throw std::runtime_error("walk status " + std::to_string(err));
+      if (err != 0) VoError::ThrowSysError(err, "walk");
       std::string out;
       for (const std::string& n : names.seen) out += n + "\n";
       return out;
     };
     const IoOp ops[] = {
-        {"WriteToFile", fresh, [&](const std::string&) { return save(db); },
-         [&](const std::string&) { return oldOrRenamed(db); }},
+        {"WriteToFile", fresh, [&] { return save(db); }, [&] { return oldOrRenamed(db); }},
         {"WriteToFile in place",  // the folder takes no new file: the file is written where it is
-         [&](const std::string& d) {
-           fresh(d);
+         [&] {
+           fresh();
            fs::create_directory(locked);
            Put(locked + "/db.txt", kOld);
            chmod(locked.c_str(), 0555);
          },
-         [&](const std::string&) { return save(locked + "/db.txt"); },
-         [&](const std::string&) {  // an error after the whole write (fsync) leaves the new text
+         [&] { return save(locked + "/db.txt"); },
+         [&] {  // an error after the whole write (fsync) leaves the new text
            const std::string now = Get(locked + "/db.txt");
            return now == kOld || now == bigText.c_str();
          }},
         {"ReadFromFile",
-         [&](const std::string& d) {
-           fresh(d);
+         [&] {
+           fresh();
            Put(other, bigText.c_str());
          },
-         [&](const std::string&) {
+         [&] {
            VoDataBase d;
            d.SetString("mine", "kept");
            try {
@@ -328,7 +288,7 @@ TEST(SystemFaults, FileOperations) {
          },
          nullptr},
         {"VoFile write and close", fresh,
-         [&](const std::string&) {
+         [&] {
            VoFile f(Spec(other), eVoFileWrite);
            f.WriteString(bigText);
            f.Close();
@@ -336,15 +296,9 @@ TEST(SystemFaults, FileOperations) {
          },
          nullptr},
         {"VoFile read", fresh,
-         [&](const std::string&) {
-           VoFile f(Spec(db), eVoFileRead);
-           const VoString text = f.ReadString();
-           f.Close();
-           return std::string(text.c_str(), static_cast<size_t>(text.length()));
-         },
-         keepOld},
+         [&] { return std::string(VoFile(Spec(db), eVoFileRead).ReadString().c_str()); }, keepOld},
         {"VoFile append", fresh,
-         [&](const std::string&) {
+         [&] {
            VoFile f(Spec(db), eVoFileNone);
            f.Open(eVoFileReadWrite, false);
            f.SetPosition(0, eVoFileSeekEnd);
@@ -354,50 +308,49 @@ TEST(SystemFaults, FileOperations) {
          },
          nullptr},
         {"CopyFile", fresh,
-         [&](const std::string&) {
+         [&] {
            VoSystem::CopyFile(Spec(db), Spec(other));
            return Get(other);
          },
          keepOld},
         {"CopyFile sparse",
-         [&](const std::string& d) {
-           fresh(d);
+         [&] {
+           fresh();
            Put(dir + "/sparse", "head");
            truncate((dir + "/sparse").c_str(), 1 << 20);
            std::ofstream(dir + "/sparse", std::ios::in | std::ios::out | std::ios::binary | std::ios::ate)
                << "tail";
          },
-         [&](const std::string&) {
+         [&] {
            VoSystem::CopyFile(Spec(dir + "/sparse"), Spec(other));
            return Get(other);
          },
          nullptr},
         {"preference save",
-         [&](const std::string& d) {
-           fresh(d);
+         [&] {
+           fresh();
            setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
            fs::remove(dir + "/com.apple.universalaccess.txt");
            Put(dir + "/com.apple.universalaccess.txt", kOld);
          },
-         [&](const std::string&) {
-           if (!SetMacContrastEnhancement(0.5)) throw std::runtime_error("not saved");
+         [&] {
+           if (!SetMacContrastEnhancement(0.5)) VoError::ThrowSysError(0, "not saved");
            return Get(dir + "/com.apple.universalaccess.txt");
          },
-         [&](const std::string&) { return oldOrRenamed(dir + "/com.apple.universalaccess.txt"); }},
+         [&] { return oldOrRenamed(dir + "/com.apple.universalaccess.txt"); }},
         {"debug log append", fresh,
-         [&](const std::string&) {
+         [&] {
            VoSetDebugOutputFileImpl(VoString(db.c_str()));
            VoDebugPrintfImpl(0, "appended");
            VoSetDebugOutputImpl(VoGetDefaultOutputStream());
            const std::string text = Get(db);
-           if (text == kOld) throw std::runtime_error("message lost");  // as documented: never raised
+           if (text == kOld) VoError::ThrowSysError(0, "message lost");  // as documented: never raised
            return text;
          },
          keepOld},
-        {"walk", fresh, [&](const std::string& d) { return walk(d, kFSCatInfoDataSizes); }, nullptr},
+        {"walk", fresh, [&] { return walk(kFSCatInfoDataSizes); }, nullptr},
         {"walk with finder information", fresh,
-         [&](const std::string& d) { return walk(d, kFSCatInfoFinderInfo | kFSCatInfoParentDirID); },
-         nullptr},
+         [&] { return walk(kFSCatInfoFinderInfo | kFSCatInfoParentDirID); }, nullptr},
     };
     fs::create_directories(dir + "/tree/a/b");
     Put(dir + "/tree/a/b/f", "x");

@@ -395,32 +395,28 @@ TEST_F(VoFileTest, ReplaceContentsPutsEveryByteInPlaceOrThrowsCode12) {
 // ---------------------------------------------------------------- VoFlushFileStream
 
 // The last buffered bytes reach the file only when it is closed: a written
-// file whose close cannot write them fails, and so does a copy.
+// file whose close cannot write them (a file-size limit) fails, and so does a copy.
 TEST_F(VoFileTest, AWrittenFileWhoseCloseFailsReportsIt) {
   Put("source", std::string(100, 's'));
-  struct rlimit saved;
+  struct rlimit saved, low;
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  struct rlimit low = saved;
-  low.rlim_cur = 50;  // a file-size limit: the writes beyond it fail (EFBIG)
+  low = {50, saved.rlim_max};
   const auto previous = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
-  unsigned long codes[2] = {0, 0};
-  try {
-    VoFile file(Spec("written"), eVoFileWrite);
-    file.WriteString(VoString(std::string(100, 'w').c_str()));
-    file.Close();
-  } catch (const VoError& e) {
-    codes[0] = e.GetErr();
-  }
-  try {
-    VoSystem::CopyFile(Spec("source"), Spec("copy"));
-  } catch (const VoError& e) {
-    codes[1] = e.GetErr();
-  }
+  const auto code = [](const std::function<void()>& op) {
+    try {
+      op();
+    } catch (const VoError& e) {
+      return e.GetErr();
+    }
+    return 0ul;
+  };
+  VoFile file(Spec("written"), eVoFileWrite);
+  file.WriteString(VoString(std::string(100, 'w').c_str()));
+  EXPECT_EQ(code([&] { file.Close(); }), 17u);
+  EXPECT_EQ(code([&] { VoSystem::CopyFile(Spec("source"), Spec("copy")); }), 17u);
   setrlimit(RLIMIT_FSIZE, &saved);
   signal(SIGXFSZ, previous);
-  EXPECT_EQ(codes[0], 17u);
-  EXPECT_EQ(codes[1], 17u);
 }
 
 TEST_F(VoFileTest, FlushStreamAppendsCreatesAndKeepsEarlierContent) {

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,30 +20,21 @@
 
 namespace {
 
-/// The folder descriptors open at every moment of a walk, counted at each
+/// The descriptors a walk holds (it opens folders only), counted at every
 /// open and close through the system-call table.
-std::set<int> gFolders;
-size_t gMostFolders = 0;
+int gHeld = 0, gMostHeld = 0;
 
 struct CountFolders {
   CountFolders() {
-    gFolders.clear();
-    gMostFolders = 0;
+    gHeld = gMostHeld = 0;
     gVoSys.openat = [](int dirfd, const char* path, int flags, mode_t mode) {
       const int fd = kVoSysDefault.openat(dirfd, path, flags, mode);
-      if (fd >= 0 && (flags & O_DIRECTORY)) gFolders.insert(fd);
-      gMostFolders = std::max(gMostFolders, gFolders.size());
+      gMostHeld = std::max(gMostHeld, gHeld += fd >= 0);
       return fd;
     };
-    gVoSys.close = [](int fd) {
-      gFolders.erase(fd);
-      return kVoSysDefault.close(fd);
-    };
+    gVoSys.close = [](int fd) { return --gHeld, kVoSysDefault.close(fd); };
   }
-  ~CountFolders() {
-    gVoSys.openat = kVoSysDefault.openat;
-    gVoSys.close = kVoSysDefault.close;
-  }
+  ~CountFolders() { gVoSys = kVoSysDefault; }
 };
 
 using namespace vo_walk_test;
@@ -182,7 +172,7 @@ TEST(VoIterateDirTest, DeepChainsAreWalkedWholeWithFewDescriptorsAndNoThread) {
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(walk.Whole(3 * full + c.levels - full));
     EXPECT_EQ(walk.moved, c.moveLevel > 0);
-    EXPECT_LE(gMostFolders, 16u) << "folder descriptors held at once";
+    EXPECT_LE(gMostHeld, 16) << "folder descriptors held at once";
     if (c.freeDescriptors == 0) {  // else the counting itself may find no descriptor left
       EXPECT_EQ(walk.mostThreads, threads);
     }

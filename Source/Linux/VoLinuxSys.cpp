@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -50,6 +51,10 @@ constinit const VoSysCalls kVoSysDefault = {
     ::connect,
     ::posix_spawnp,
     ::waitid,
+    ::clock_gettime,
+    ::clock_nanosleep,
+    ::madvise,
+    ::uname,
     ::fopen,
     ::fdopen,
     ::fread,

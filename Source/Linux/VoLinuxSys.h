@@ -24,11 +24,13 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <ctime>
 
 #include "Linux/VoLinuxSysStatus.h"
 
@@ -84,6 +86,11 @@ struct VoSysCalls {
   int (*posix_spawnp)(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
                       const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
   int (*waitid)(idtype_t type, id_t id, siginfo_t* info, int options);
+  // clocks, memory and the kernel
+  int (*clock_gettime)(clockid_t clock, struct timespec* now);
+  int (*clock_nanosleep)(clockid_t clock, int flags, const struct timespec* until, struct timespec* left);
+  int (*madvise)(void* address, size_t length, int advice);
+  int (*uname)(struct utsname* names);
   // C standard I/O of the file layer
   FILE* (*fopen)(const char* path, const char* mode);
   FILE* (*fdopen)(int fd, const char* mode);

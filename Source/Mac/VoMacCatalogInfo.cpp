@@ -132,7 +132,7 @@ OSErr FSBumpDate(const FSRef& ref) {
   OSErr err = FSGetCatalogInfo(ref, kFSCatInfoContentMod, &info);
   if (err != kVoStatusNoErr) return err;
   struct timespec now;
-  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return VoMacLastStatus();
+  if (gVoSys.clock_gettime(CLOCK_REALTIME, &now) != 0) return VoMacLastStatus();
   FSCatalogInfo changed;
   changed.contentModDate.seconds = now.tv_sec;
   changed.contentModDate.nanoseconds = static_cast<uint32_t>(now.tv_nsec);

@@ -57,7 +57,7 @@ VoSysStatus FollowLinks(std::string path, std::string& out) {
 std::string RandomSuffix() {
   static std::atomic<uint64_t> counter{0};
   struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  gVoSys.clock_gettime(CLOCK_MONOTONIC, &now);
   const uint64_t serial = counter.fetch_add(1, std::memory_order_relaxed) + 1;
   uint64_t x = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
                (static_cast<uint64_t>(now.tv_sec) << 20) ^ (serial * 0x9E3779B97F4A7C15ULL);

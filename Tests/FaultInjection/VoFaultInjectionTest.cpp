@@ -338,11 +338,7 @@ TEST(FaultInjection, SaveOwnsItsDescriptorsAndTemporaryFile) {
   const auto count = [](const char* folder) {
     return std::distance(std::filesystem::directory_iterator(folder), {});
   };
-  const auto read = [&] {
-    std::ostringstream s;
-    s << std::ifstream(file).rdbuf();
-    return s.str();
-  };
+  const auto read = [&] { return (std::ostringstream() << std::ifstream(file).rdbuf()).str(); };
   Exercise("WriteToFile", [&] {
     std::filesystem::remove(file);  // a new file: only the attribute set here
     std::ofstream(file) << "old = 1\n";

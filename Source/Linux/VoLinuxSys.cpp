@@ -7,7 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-constinit const VoSysCalls kVoSysDefault = {
+constexpr VoSysCalls kVoSysDefault = {
     [](const char* p, int f, mode_t m) { return ::open(p, f, m); },
     [](int d, const char* p, int f, mode_t m) { return ::openat(d, p, f, m); },
     ::close,

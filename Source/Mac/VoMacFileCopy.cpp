@@ -116,7 +116,9 @@ long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* 
     if (ask > left) ask = left;
     ssize_t n = -1;
     if (!through) {
-      n = gVoSys.copy_file_range(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), 0);
+      n = VoSysRetry([&] {
+        return gVoSys.copy_file_range(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), 0);
+      });
       // Between two file systems the bytes pass through here, holes still kept.
       if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP)) {
         through.reset(new (std::nothrow) char[kThroughBlock]);
@@ -125,7 +127,6 @@ long VoMacCopyFileData(std::FILE* source, std::FILE* target, long length, bool* 
     } else {
       n = CopyThrough(in, &inOffset, out, &outOffset, static_cast<std::size_t>(ask), through.get());
     }
-    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;  // the end, a refusal or a failure: the caller goes on with stdio
     copied += n;
     written = copied;

@@ -2,10 +2,30 @@
 #include "Linux/VoLinuxSys.h"
 
 #include <dirent.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+
+namespace {
+
+#ifndef SYS_getxattrat
+#define SYS_getxattrat 464  // the same number on every architecture of the common table
+#endif
+
+/// getxattrat(2), which the C library does not wrap yet.
+ssize_t GetXattrAt(int dirfd, const char* path, int flags, const char* name, void* value, size_t size) {
+  struct {
+    uint64_t value;
+    uint32_t size;
+    uint32_t flags;
+  } args = {reinterpret_cast<uintptr_t>(value), static_cast<uint32_t>(size), 0};
+  return ::syscall(SYS_getxattrat, dirfd, path, flags, name, &args, sizeof args);
+}
+
+}  // namespace
 
 constexpr VoSysCalls kVoSysDefault = {
     [](const char* p, int f, mode_t m) { return ::open(p, f, m); },
@@ -38,6 +58,7 @@ constexpr VoSysCalls kVoSysDefault = {
     ::utimensat,
     ::getdents64,
     ::fgetxattr,
+    GetXattrAt,
     ::fsetxattr,
     ::flistxattr,
     ::fremovexattr,

@@ -71,6 +71,9 @@ struct VoSysCalls {
   ssize_t (*getdents64)(int fd, void* buf, size_t size);
   // extended attributes
   ssize_t (*fgetxattr)(int fd, const char* name, void* value, size_t size);
+  /// getxattrat(2) of Linux 6.13 (ENOSYS before): \p name of the entry
+  /// \p path relative to \p dirfd, \p flags AT_SYMLINK_NOFOLLOW and the like.
+  ssize_t (*getxattrat)(int dirfd, const char* path, int flags, const char* name, void* value, size_t size);
   int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
   ssize_t (*flistxattr)(int fd, char* list, size_t size);
   int (*fremovexattr)(int fd, const char* name);

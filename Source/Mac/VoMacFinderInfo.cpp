@@ -4,6 +4,7 @@
 #include <sys/xattr.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -85,9 +86,25 @@ OSErr VoMacReadFinderBitsIn(int dirfd, const char* name, mode_t mode, VoMacFinde
   // Only files and folders carry user attributes; opening anything else
   // (a device) could do more than read.
   if (!S_ISREG(mode) && !S_ISDIR(mode)) return 0;
-  // Relative to the open folder, the entry itself: a link swapped in is not
-  // followed (ELOOP), a FIFO swapped in does not block, one that vanished is
-  // reported as gone.
+  // Relative to the open folder, the entry itself (a link swapped in is not
+  // followed): with one call where the kernel has getxattrat, else opened
+  // (no link followed: ELOOP; a FIFO swapped in does not block). An entry
+  // that vanished is reported as gone.
+  static std::atomic<bool> noGetXattrAt{false};  // callers may walk on threads of their own
+  if (!noGetXattrAt.load(std::memory_order_relaxed)) {
+    bool unsupported = false;
+    const OSErr err = ReadBits(
+        [&](void* buf, size_t n) {
+          const ssize_t got = VoSysRetry([&] {
+            return gVoSys.getxattrat(dirfd, name, AT_SYMLINK_NOFOLLOW, kVoFinderInfoAttribute, buf, n);
+          });
+          unsupported = got < 0 && errno == ENOSYS;
+          return got;
+        },
+        bits);
+    if (!unsupported) return err;
+    noGetXattrAt.store(true, std::memory_order_relaxed);
+  }
   VoSysFd fd;
   const VoSysStatus opened = VoSysOpenAt(fd, dirfd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (!opened.Ok()) {

@@ -95,8 +95,8 @@ void InstallHooks() {
   HOOK(open); HOOK(openat); HOOK(close); HOOK(read); HOOK(write); HOOK(pread); HOOK(pwrite); HOOK(lseek);
   HOOK(fsync); HOOK(ftruncate); HOOK(fallocate); HOOK(copy_file_range); HOOK(fcntl); HOOK(fchmod);
   HOOK(fchown); HOOK(fstatat); HOOK(statx); HOOK(faccessat); HOOK(readlinkat); HOOK(realpath); HOOK(renameat);
-  HOOK(unlinkat); HOOK(mkdirat); HOOK(getdents64); HOOK(fgetxattr); HOOK(fsetxattr); HOOK(fremovexattr);
-  HOOK(lgetxattr); HOOK(llistxattr); HOOK(fopen); HOOK(fread); HOOK(fwrite); HOOK(fflush); HOOK(fclose);
+  HOOK(unlinkat); HOOK(mkdirat); HOOK(getdents64); HOOK(fgetxattr); HOOK(getxattrat); HOOK(fsetxattr);
+  HOOK(fremovexattr); HOOK(lgetxattr); HOOK(llistxattr); HOOK(fopen); HOOK(fread); HOOK(fwrite); HOOK(fflush); HOOK(fclose);
   HOOK(fseeko); HOOK(ftello);
   // clang-format on
   gVoSys.ferror = [](FILE* f) -> int { return gErrored.count(f) != 0 || kVoSysDefault.ferror(f); };

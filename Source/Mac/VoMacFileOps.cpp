@@ -56,7 +56,7 @@ VoSysStatus FollowLinks(std::string path, std::string& out) {
 /// A name suffix that differs between calls, processes and attempts.
 std::string RandomSuffix() {
   static std::atomic<uint64_t> counter{0};
-  struct timespec now;
+  struct timespec now {};
   gVoSys.clock_gettime(CLOCK_MONOTONIC, &now);
   const uint64_t serial = counter.fetch_add(1, std::memory_order_relaxed) + 1;
   uint64_t x = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <ctime>
 
+#include "Linux/VoLinuxSys.h"
+
 namespace {
 
 constexpr uint64_t kNanosPerSecond = 1000000000u;
@@ -13,7 +15,7 @@ constexpr uint64_t kTicksPerSecond = 60u;
 
 uint64_t VoLinuxTicks() {
   struct timespec now {};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  gVoSys.clock_gettime(CLOCK_MONOTONIC, &now);
   // tv_nsec * 60 stays below 6 * 10^10, far inside 64 bits.
   return static_cast<uint64_t>(now.tv_sec) * kTicksPerSecond +
          static_cast<uint64_t>(now.tv_nsec) * kTicksPerSecond / kNanosPerSecond;
@@ -34,7 +36,7 @@ uint64_t VoLinuxWaitUntilTick(uint64_t tick) {
     until.tv_sec = static_cast<time_t>(ns / kNanosPerSecond);
     until.tv_nsec = static_cast<long>(ns % kNanosPerSecond);
     // An absolute wake-up time: an interrupted sleep simply starts again.
-    int rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
+    int rc = gVoSys.clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr);
     if (rc != 0 && rc != EINTR) break;
     now = VoLinuxTicks();
   }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "Linux/VoLinuxSys.h"
 #include "VoCore/VoMemoryPrivate.h"
 
 void VoPrepareLargeBlock(void* block, unsigned long size) {
@@ -11,7 +12,7 @@ void VoPrepareLargeBlock(void* block, unsigned long size) {
   if (block == nullptr || size < 4 * kHuge) return;
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
   const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  if (end > begin) gVoSys.madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 #else
   (void)block;
   (void)size;

@@ -11,6 +11,7 @@
 
 #include "Linux/VoLinuxClockPrivate.h"
 #include "Linux/VoLinuxDlPrivate.h"
+#include "Linux/VoLinuxSys.h"
 
 namespace {
 
@@ -157,7 +158,7 @@ class Connection {
   /// it would raise SIGPIPE.
   bool Hungup() const {
     struct pollfd p = {Api().connectionNumber(mDisplay), POLLRDHUP, 0};
-    return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
+    return gVoSys.poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL));
   }
 
   void BuildCodes() {

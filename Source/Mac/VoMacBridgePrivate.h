@@ -72,9 +72,18 @@ OSErr VoMacReadFinderBits(const std::string& path, VoMacFinderBits& bits);
 /// without extended attributes ignores the call (0).
 OSErr VoMacWriteFinderBits(const std::string& path, const VoMacFinderBits& bits);
 
-/// lgetxattr works on whole paths; for an entry whose path is too long for
-/// the system, the folder descriptor's /proc name stands in for the folder.
-std::string VoMacAttributePath(const std::string& full, int dirfd, const char* name);
+/// As VoMacReadFinderBits, of the object open as \p fd.
+OSErr VoMacReadFinderBitsAt(int fd, VoMacFinderBits& bits);
+
+/// As VoMacReadFinderBits, of the entry \p name of the folder open as
+/// \p dirfd whose type \p mode was just examined: read relative to that
+/// folder (no path resolved again, no link followed, no FIFO waited for).
+/// Entries other than files and folders carry none (zeros, 0). An entry
+/// that vanished meanwhile gives kVoStatusFileNotFound.
+OSErr VoMacReadFinderBitsIn(int dirfd, const char* name, mode_t mode, VoMacFinderBits& bits);
+
+/// As VoMacWriteFinderBits, of the object open as \p fd.
+OSErr VoMacWriteFinderBitsAt(int fd, const VoMacFinderBits& bits);
 
 // ==================================================================== catalog information
 // (VoMacCatalogInfo.cpp)

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacBridgePrivate.h"
 
 namespace {
@@ -87,7 +88,8 @@ OSErr FSSetCatalogInfo(const FSRef& ref, uint32_t whichInfo, const FSCatalogInfo
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(info.contentModDate.seconds);
     times[1].tv_nsec = info.contentModDate.nanoseconds % 1000000000u;
-    if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return VoMacLastStatus();
+    if (VoSysRetry([&] { return gVoSys.utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW); }) != 0)
+      return VoMacLastStatus();
   }
   if ((whichInfo & kFSCatInfoNodeFlags) && !S_ISLNK(st.mode)) {
     // Set last: a locked file refuses the attribute above to its owner.
@@ -97,7 +99,8 @@ OSErr FSSetCatalogInfo(const FSRef& ref, uint32_t whichInfo, const FSCatalogInfo
     bool lock = (info.nodeFlags & kFSNodeLockedMask) != 0;
     if (lock != locked) {
       mode_t newPerms = lock ? (perms & ~writeBits) : (perms | S_IWUSR);
-      if (chmod(path.c_str(), newPerms) != 0) return VoMacLastStatus();
+      if (VoSysRetry([&] { return gVoSys.fchmodat(AT_FDCWD, path.c_str(), newPerms, 0); }) != 0)
+        return VoMacLastStatus();
     }
   }
   return kVoStatusNoErr;
@@ -129,7 +132,7 @@ OSErr FSBumpDate(const FSRef& ref) {
   OSErr err = FSGetCatalogInfo(ref, kFSCatInfoContentMod, &info);
   if (err != kVoStatusNoErr) return err;
   struct timespec now;
-  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return VoMacLastStatus();
+  if (gVoSys.clock_gettime(CLOCK_REALTIME, &now) != 0) return VoMacLastStatus();
   FSCatalogInfo changed;
   changed.contentModDate.seconds = now.tv_sec;
   changed.contentModDate.nanoseconds = static_cast<uint32_t>(now.tv_nsec);

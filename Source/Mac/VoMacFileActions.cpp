@@ -2,12 +2,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacBridgePrivate.h"
 #include "VoCore/VoError.h"
 
@@ -42,7 +42,7 @@ FILE* VoMacOpenFile(VoFileSpec& spec, eVoFileAccess access) {
     case eVoFileRead: {
       FSRef ref;
       VoFileSpecToFSRef(ref, spec);  // an unresolved spec leaves the path empty
-      FILE* file = ref.path.length() > 0 ? fopen(ref.path.c_str(), "rbe") : nullptr;
+      FILE* file = ref.path.length() > 0 ? VoSysOpenStream(ref.path.c_str(), "rbe") : nullptr;
       if (!file) ThrowNotOpen("FileNotOpen (for reading): ", spec);
       return file;
     }
@@ -53,16 +53,16 @@ FILE* VoMacOpenFile(VoFileSpec& spec, eVoFileAccess access) {
       FILE* file = nullptr;
       if (!path.empty()) {
         if (access == eVoFileWrite) {
-          file = fopen(path.c_str(), "wbe");
+          file = VoSysOpenStream(path.c_str(), "wbe");
         } else {
-          file = fopen(path.c_str(), "rb+e");
+          file = VoSysOpenStream(path.c_str(), "rb+e");
           if (!file) {
             // Create the file only when it is missing ("x": exclusive), so an
             // existing file that may not be read is never emptied here.
-            FILE* made = fopen(path.c_str(), "wbxe");
+            FILE* made = VoSysOpenStream(path.c_str(), "wbxe");
             if (made) {
-              fclose(made);
-              file = fopen(path.c_str(), "rb+e");
+              gVoSys.fclose(made);
+              file = VoSysOpenStream(path.c_str(), "rb+e");
             }
           }
         }
@@ -83,15 +83,18 @@ OSErr VoMacCreateDir(const VoFileSpec& spec) {
   if (err != kVoStatusNoErr) return err;
   std::string name = VoMacPathBytes(spec.GetName());
   if (name.empty()) return kVoStatusBadName;
-  int fd = open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return VoMacLastStatus();
-  err = mkdirat(fd, name.c_str(), 0777) == 0 ? kVoStatusNoErr : VoMacLastStatus();
-  close(fd);
-  return err;
+  VoSysFd dir;
+  const VoSysStatus opened = VoSysOpenAt(dir, AT_FDCWD, resolved.c_str(), O_RDONLY | O_DIRECTORY);
+  if (!opened.Ok()) return VoMacErrnoToStatus(opened.error);
+  return VoSysRetry([&] { return gVoSys.mkdirat(dir.Get(), name.c_str(), 0777); }) == 0 ? kVoStatusNoErr
+                                                                                        : VoMacLastStatus();
 }
 
 int VoMacMoveFile(const VoFileSpec& source, const VoFileSpec& target) {
-  return rename(source.GetFullName().c_str(), target.GetFullName().c_str()) == 0 ? 0 : -1;
+  const VoString from = source.GetFullName();
+  const VoString to = target.GetFullName();
+  return VoSysRetry([&] { return gVoSys.renameat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()); }) == 0 ? 0
+                                                                                                        : -1;
 }
 
 OSErr VoMacSetVisible(const VoFileSpec& spec, bool visible) {
@@ -105,12 +108,13 @@ int VoMacSetWorkingDir(int which) {
   (void)which;  // no bundles on Linux: both choices mean the executable's folder
   std::vector<char> buf(256);
   for (;;) {
-    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
+    ssize_t n =
+        VoSysRetry([&] { return gVoSys.readlinkat(AT_FDCWD, "/proc/self/exe", buf.data(), buf.size()); });
     if (n < 0) return -1;
     if (static_cast<size_t>(n) < buf.size()) {
       std::string folder = VoMacFolderOf(std::string(buf.data(), static_cast<size_t>(n)));
       if (folder.empty()) return -1;
-      return chdir(folder.c_str()) == 0 ? 0 : -1;
+      return VoSysRetry([&] { return gVoSys.chdir(folder.c_str()); }) == 0 ? 0 : -1;
     }
     if (buf.size() >= (1u << 20)) return -1;
     buf.resize(buf.size() * 2);

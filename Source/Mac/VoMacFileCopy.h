@@ -28,7 +28,9 @@
 /// with their read buffers dropped; each stream is only repositioned when at
 /// least one byte was copied.
 ///
-/// Returns the number of bytes copied (0 to \p length). \p *complete becomes
+/// Returns the number of bytes copied (0 to \p length), or -1 (errno set)
+/// when a stream could not be positioned behind the bytes copied: then
+/// neither stream's position is known and the copy must fail. \p *complete becomes
 /// true only when all \p length bytes were copied. Anything short of that is
 /// for the caller to finish with ordinary reads and writes from the new
 /// positions: the end of the source (stdio should see it itself), a system or

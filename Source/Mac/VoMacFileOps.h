@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "Linux/VoLinuxSysStatus.h"
 #include "VoIO/VoFileSpec.h"
 
 /// Which step of VoMacReplaceFileContents failed.
@@ -35,21 +36,34 @@ enum eVoMacReplaceStage {
 ///    0, as the file's codes (its other finder information is kept).
 ///
 /// An existing target that is not a regular file (a device such as
-/// /dev/null, a FIFO) cannot be replaced and is written in place. An existing
+/// /dev/null, a FIFO) cannot be replaced and is written in place; a FIFO
+/// without a reader is not waited for (ENXIO). An existing
 /// regular file that the caller may not write is not replaced (EACCES), even
 /// when its folder would allow it. A file with several hard links gets a new
 /// identity: the other names keep the old contents. A writable regular file
 /// in a folder where no file may be made (no write permission on the folder)
 /// or renamed over it (another user's file in a sticky folder) is written in
-/// place, as a plain open for writing would; only then may a failed write
-/// leave it partly written.
+/// place. There the room for the new bytes is taken before any old byte is
+/// touched (fallocate, or where the file system has none, by writing the
+/// part beyond the old end first), so a full disk, a quota or a file-size
+/// limit leaves the file as it was. What remains possible there: an I/O
+/// error in the middle of the write, or a file system that needs new blocks
+/// to overwrite old ones (copy-on-write) running full, leaves it partly
+/// written.
 ///
-/// Returns 0, or the errno value of the failure (EISDIR for a folder as
-/// target, ELOOP for a link chain of more than 40 links, EINVAL for null
-/// \p bytes with a \p size above 0). \p failedStage (may be null) receives
-/// the step that failed.
-int VoMacReplaceFileContents(const VoFileSpec& target, const void* bytes, unsigned long size,
-                             eVoMacReplaceStage* failedStage = nullptr);
+/// Every descriptor and the temporary file have one owner: whatever fails or
+/// throws (also an allocation), no descriptor stays open and no temporary
+/// file stays in the folder. Once the rename has put the new file in place
+/// nothing allocates; only a failed flush of the folder is still reported
+/// then (the new contents are in place but the rename may not survive a
+/// crash). Interrupted calls (EINTR) are repeated.
+///
+/// Returns the status: 0, or the errno value of the failure (EISDIR for a
+/// folder as target, ELOOP for a link chain of more than 40 links, EINVAL
+/// for null \p bytes with a \p size above 0) and the call that failed.
+/// \p failedStage (may be null) receives the step that failed.
+VoSysStatus VoMacReplaceFileContents(const VoFileSpec& target, const void* bytes, unsigned long size,
+                                     eVoMacReplaceStage* failedStage = nullptr);
 
 /// Appends the \p size bytes of \p bytes to the file \p spec names, opened for
 /// this call alone in append mode (O_APPEND; links followed). A missing file
@@ -58,11 +72,13 @@ int VoMacReplaceFileContents(const VoFileSpec& target, const void* bytes, unsign
 /// system in one write call (more only when the system accepts fewer bytes),
 /// so appends of several processes to one file are never split or lost.
 ///
-/// Returns 0 or the errno value of the failure. \p written (may be null)
-/// receives the number of bytes appended once the file is open; it is not
-/// touched when the file cannot be opened. \p size 0 creates a missing file
+/// Returns the status (0, or the errno value and the failing call). A FIFO
+/// without a reader is not waited for (ENXIO). \p written (may be null)
+/// receives, once the file is open, \p size when every byte was appended and
+/// 0 otherwise; it is not touched when the file cannot be opened. \p size 0 creates a missing file
 /// and appends nothing. Null \p bytes with a \p size above 0: EINVAL,
 /// nothing opened.
-int VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long size, unsigned long* written);
+VoSysStatus VoMacAppendToFile(const VoFileSpec& spec, const void* bytes, unsigned long size,
+                              unsigned long* written);
 
 #endif  // VOFOUNDATION_MAC_VOMACFILEOPS_H

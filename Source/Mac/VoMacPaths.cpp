@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacBridgePrivate.h"
 #include "VoCore/VoError.h"
 
@@ -53,7 +53,10 @@ OSErr VoMacLastStatus() { return VoMacErrnoToStatus(errno); }
 OSErr VoMacResolvePath(const std::string& path, std::string& out) {
   if (path.empty()) return kVoStatusFileNotFound;
   if (path.size() >= PATH_MAX) return kVoStatusNameTooLong;
-  char* resolved = realpath(path.c_str(), nullptr);
+  char* resolved;
+  do {
+    resolved = gVoSys.realpath(path.c_str(), nullptr);
+  } while (resolved == nullptr && errno == EINTR);
   if (!resolved) return VoMacLastStatus();
   out = resolved;
   free(resolved);
@@ -69,14 +72,16 @@ OSErr VoMacResolveEntry(const std::string& path, std::string& out) {
   if (err != kVoStatusNoErr) return err;
   std::string full = VoMacJoin(resolvedFolder, name);
   struct stat st;
-  if (lstat(full.c_str(), &st) != 0) return VoMacLastStatus();
+  if (VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, full.c_str(), &st, AT_SYMLINK_NOFOLLOW); }) != 0)
+    return VoMacLastStatus();
   out = full;
   return kVoStatusNoErr;
 }
 
 bool VoMacIsFolder(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, path.c_str(), &st, 0); }) == 0 &&
+         S_ISDIR(st.st_mode);
 }
 
 int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out) {
@@ -84,7 +89,7 @@ int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out) {
   if (!noStatx.load(std::memory_order_relaxed)) {
     struct statx sx;
     unsigned mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
-    if (statx(dirfd, name, flags | AT_NO_AUTOMOUNT, mask, &sx) == 0) {
+    if (VoSysRetry([&] { return gVoSys.statx(dirfd, name, flags | AT_NO_AUTOMOUNT, mask, &sx); }) == 0) {
       out.mode = sx.stx_mode;
       out.size = sx.stx_size;
       out.inode = sx.stx_ino;
@@ -103,7 +108,7 @@ int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out) {
     noStatx.store(true, std::memory_order_relaxed);
   }
   struct stat st;
-  if (fstatat(dirfd, name, &st, flags) != 0) return errno;
+  if (VoSysRetry([&] { return gVoSys.fstatat(dirfd, name, &st, flags); }) != 0) return errno;
   out.mode = st.st_mode;
   out.size = static_cast<uint64_t>(st.st_size);
   out.inode = st.st_ino;
@@ -119,25 +124,30 @@ int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out) {
 std::string VoMacReadSmallFile(const std::string& path, bool& ok) {
   ok = false;
   std::string text;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
+  VoSysFd fd;  // closed also when appending throws
+  // O_NONBLOCK: a FIFO in the file's place is read only as far as it has
+  // bytes, never waited for.
+  const VoSysStatus opened = VoSysOpenAt(fd, AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+  if (!opened.Ok()) {
+    errno = opened.error;
+    return text;
+  }
   char buf[4096];
   for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
+    const ssize_t n = VoSysRetry([&] { return gVoSys.read(fd.Get(), buf, sizeof buf); });
     if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
+      const int e = errno == EAGAIN ? 0 : errno;  // an empty FIFO: its end for us
+      if (e == 0) break;
+      errno = e;
       return std::string();
     }
     if (n == 0) break;
     text.append(buf, static_cast<size_t>(n));
     if (text.size() > (1u << 24)) {  // no preference or folder file is this large
-      close(fd);
       errno = EFBIG;
       return std::string();
     }
   }
-  close(fd);
   ok = true;
   return text;
 }
@@ -149,7 +159,8 @@ bool VoMacMakeFolders(const std::string& path, mode_t mode) {
     if (pos < path.size() && path[pos] != '/') continue;
     std::string part = path.substr(0, pos);
     if (part.back() == '/') continue;
-    if (mkdir(part.c_str(), mode) != 0 && errno != EEXIST) return false;
+    if (VoSysRetry([&] { return gVoSys.mkdirat(AT_FDCWD, part.c_str(), mode); }) != 0 && errno != EEXIST)
+      return false;
   }
   return VoMacIsFolder(path);
 }

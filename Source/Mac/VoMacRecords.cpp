@@ -1,11 +1,12 @@
 // VoMacRecords.cpp - specs, references and legacy records made of each other; the codes read into a spec.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacBridgePrivate.h"
 
 VoString VoMacGetFullPathName(const VoFileSpec& spec) { return spec.GetFullName(); }
@@ -36,7 +37,10 @@ void VoFileSpecToFSSpec(FSSpec& record, const VoFileSpec& spec) {
     return;
   }
   // Neither the object nor its folder exists: the name in the current folder.
-  char* cwd = getcwd(nullptr, 0);
+  char* cwd;
+  do {
+    cwd = gVoSys.getcwd(nullptr, 0);
+  } while (cwd == nullptr && errno == EINTR);
   VoMacMakeRecord(cwd ? std::string(cwd) : std::string(), name, record);
   free(cwd);
 }
@@ -111,7 +115,10 @@ OSErr FSMakeFSSpec(short volume, long folder, const VoString& name, FSSpec* reco
   record->folder = folderPath;
   record->name = name;
   struct stat st;
-  if (lstat(VoMacRecordPath(*record).c_str(), &st) != 0) return VoMacLastStatus();
+  if (VoSysRetry([&] {
+        return gVoSys.fstatat(AT_FDCWD, VoMacRecordPath(*record).c_str(), &st, AT_SYMLINK_NOFOLLOW);
+      }) != 0)
+    return VoMacLastStatus();
   return kVoStatusNoErr;
 }
 

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacBridgePrivate.h"
 
 namespace {
@@ -67,6 +67,7 @@ struct IterateState {
   size_t depth = 0;
   size_t open = 0;        ///< levels in use that hold a descriptor
   size_t lowestOpen = 0;  ///< no level below this one holds a descriptor
+  size_t held = 0;        ///< descriptors held outside the levels (while a folder is reopened)
   std::vector<char> buffer;
 
   IterateState() = default;
@@ -75,7 +76,7 @@ struct IterateState {
   /// Closes every folder still open (the callback may throw).
   ~IterateState() {
     for (size_t i = 0; i < depth; ++i)
-      if (levels[i].fd >= 0) close(levels[i].fd);
+      if (levels[i].fd >= 0) gVoSys.close(levels[i].fd);
   }
   WalkLevel& Top() { return levels[depth - 1]; }
 };
@@ -83,7 +84,8 @@ struct IterateState {
 /// True when the folder open as \p fd is the one \p level noted.
 bool SameFolder(int fd, const WalkLevel& level) {
   struct stat st;
-  return fstat(fd, &st) == 0 && st.st_dev == level.device && st.st_ino == level.inode;
+  return VoSysRetry([&] { return gVoSys.fstatat(fd, "", &st, AT_EMPTY_PATH); }) == 0 &&
+         st.st_dev == level.device && st.st_ino == level.inode;
 }
 
 /// Gives up the descriptor of the shallowest level that holds one, except the
@@ -98,10 +100,10 @@ bool GiveUpFolder(IterateState& s, int keep) {
       continue;
     }
     struct stat st;
-    const bool known = fstat(l.fd, &st) == 0;
+    const bool known = VoSysRetry([&] { return gVoSys.fstatat(l.fd, "", &st, AT_EMPTY_PATH); }) == 0;
     l.device = known ? st.st_dev : dev_t{};
     l.inode = known ? st.st_ino : ino_t{};  // inode 0 matches no folder
-    close(l.fd);
+    gVoSys.close(l.fd);
     l.fd = -1;
     --s.open;
     if (allBelowClosed) s.lowestOpen = i + 1;
@@ -110,12 +112,16 @@ bool GiveUpFolder(IterateState& s, int keep) {
   return false;
 }
 
-/// Opens the folder \p name relative to \p dirfd (\p flags added). Out of
-/// descriptors, the walk gives up its shallowest ones (never \p dirfd) one at
-/// a time and tries again.
+/// Opens the folder \p name relative to \p dirfd (\p flags added). The
+/// shallowest levels (never \p dirfd) give their descriptors up first, so
+/// that the new one stays within kWalkOpenFolders; out of descriptors, more
+/// are given up one at a time.
 int OpenFolder(IterateState& s, int dirfd, const char* name, int flags) {
+  while (s.open + s.held >= kWalkOpenFolders && GiveUpFolder(s, dirfd)) {
+  }
   for (;;) {
-    const int fd = openat(dirfd, name, flags | O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        VoSysRetry([&] { return gVoSys.openat(dirfd, name, flags | O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0); });
     if (fd >= 0 || (errno != EMFILE && errno != ENFILE) || !GiveUpFolder(s, dirfd)) return fd;
   }
 }
@@ -138,7 +144,7 @@ void ListFolder(IterateState& s, WalkLevel& l) {
   l.listStatus = kVoStatusNoMoreItems;
   if (s.buffer.empty()) s.buffer.resize(kListingBuffer);
   for (;;) {
-    const ssize_t n = getdents64(l.fd, s.buffer.data(), s.buffer.size());
+    const ssize_t n = VoSysRetry([&] { return gVoSys.getdents64(l.fd, s.buffer.data(), s.buffer.size()); });
     if (n <= 0) {
       // A folder removed while it is open may read as gone (ENOENT): it is empty.
       if (n < 0 && errno != ENOENT) l.listStatus = VoMacLastStatus();
@@ -199,9 +205,11 @@ bool Reopen(IterateState& s, size_t index) {
   }
   for (size_t j = from; fd >= 0 && j <= index; ++j) {
     const WalkLevel& parent = s.levels[j - 1];
+    s.held = own ? 1 : 0;
     const int next = OpenFolder(s, fd, parent.Name(parent.next - 1), O_NOFOLLOW);
     const int e = errno;
-    if (own) close(fd);
+    s.held = 0;
+    if (own) gVoSys.close(fd);
     errno = e;
     fd = next;
     own = true;
@@ -212,7 +220,7 @@ bool Reopen(IterateState& s, size_t index) {
     return false;
   }
   if (!SameFolder(fd, s.levels[index])) {
-    close(fd);
+    gVoSys.close(fd);
     return false;
   }
   Adopt(s, index, fd);
@@ -239,13 +247,13 @@ void Leave(IterateState& s) {
     const WalkLevel& parent = s.Top();
     if (parent.fd < 0 && s.status == 0 && !s.quit) up = OpenFolder(s, fd, "..", 0);
   }
-  close(fd);
+  gVoSys.close(fd);
   --s.open;
   if (up < 0) return;
   if (SameFolder(up, s.Top())) {
     Adopt(s, s.depth - 1, up);
   } else {
-    close(up);  // moved elsewhere meanwhile: Reopen takes the way down by names
+    gVoSys.close(up);  // moved elsewhere meanwhile: Reopen takes the way down by names
   }
 }
 
@@ -275,7 +283,8 @@ void Report(IterateState& s, WalkLevel& l, size_t i) {
   if (s.whichInfo & kFSCatInfoParentDirID) info.parentPath = l.folderPath;
   if (s.whichInfo & kFSCatInfoFinderInfo) {
     VoMacFinderBits bits;
-    const OSErr err = VoMacReadFinderBits(VoMacAttributePath(s.path, l.fd, entryName), bits);
+    const OSErr err = VoMacReadFinderBitsIn(l.fd, entryName, st.mode, bits);
+    if (err == kVoStatusFileNotFound) return;  // gone since it was examined
     if (err != kVoStatusNoErr) {
       s.status = err;
       return;

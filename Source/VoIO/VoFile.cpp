@@ -7,6 +7,7 @@
 
 #include "Mac/VoMacFileCopy.h"
 #include "Mac/VoMacFileOps.h"
+#include "Mac/VoMacStdio.h"
 #include "Mac/VoMacToolsOSX.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoStringPrivate.h"
@@ -20,7 +21,7 @@ VoFile::VoFile(const VoFileSpec& spec, eVoFileAccess access)
     : mHandle(nullptr), mSpec(spec), mAccess(access), mLastOp(kNone) {}
 
 VoFile::~VoFile() {
-  if (mHandle != nullptr) std::fclose(mHandle);
+  if (mHandle != nullptr) VoMacStreamClose(mHandle);  // a destructor has no one to tell
 }
 
 void VoFile::OpenLazily(bool when) {
@@ -34,7 +35,7 @@ void VoFile::RequireHandle() const {
 void VoFile::SwitchTo(LastOp op) {
   // C standard I/O needs a positioning call between output and input on a
   // stream opened for both.
-  if (mLastOp != kNone && mLastOp != op) std::fseek(mHandle, 0, SEEK_CUR);
+  if (mLastOp != kNone && mLastOp != op) VoMacStreamSeek(mHandle, 0, SEEK_CUR);
   mLastOp = op;
 }
 
@@ -43,8 +44,17 @@ void VoFile::Read(void* buffer, unsigned long size, unsigned long* count) {
   OpenLazily(mAccess == eVoFileRead || mAccess == eVoFileReadWrite);
   RequireHandle();
   SwitchTo(kRead);
-  const unsigned long n = std::fread(buffer, 1, size, mHandle);
+  VoSysStatus status;
+  const unsigned long n = VoMacStreamRead(mHandle, buffer, size, status);
   if (count != nullptr) *count = n;
+  // Fewer bytes because the file ends (or got shorter) is no error; an I/O
+  // error is, or it would look like the end of the file.
+  if (!status.Ok()) {
+    VoString message(status.call);
+    message += " ";
+    message += mSpec.GetFullName();
+    VoError::ThrowSysError(status.error, message.c_str());
+  }
 }
 
 void VoFile::Write(const void* buffer, unsigned long size, unsigned long* count) {
@@ -52,9 +62,13 @@ void VoFile::Write(const void* buffer, unsigned long size, unsigned long* count)
   RequireHandle();
   if (buffer == nullptr) VO_THROW(eVoArgErr);
   SwitchTo(kWrite);
-  const unsigned long n = size == 0 ? 0 : std::fwrite(buffer, 1, size, mHandle);
+  VoSysStatus status;
+  const unsigned long n = size == 0 ? 0 : VoMacStreamWrite(mHandle, buffer, size, status);
   if (count != nullptr) *count = n;
-  if (n < size) VO_THROW(eVoFileWriteFailed);
+  if (n < size) {
+    errno = status.error;
+    VO_THROW(eVoFileWriteFailed);
+  }
 }
 
 void VoFile::SetPosition(long offset, eVoFileSeekMode mode) {
@@ -76,14 +90,14 @@ void VoFile::SetPosition(long offset, eVoFileSeekMode mode) {
     default:
       VO_THROW(eVoArgErr);
   }
-  if (std::fseek(mHandle, target, whence) != 0) VO_THROW(eVoFileSeekFailed);
+  if (VoMacStreamSeek(mHandle, target, whence) != 0) VO_THROW(eVoFileSeekFailed);
   mLastOp = kNone;
 }
 
 long VoFile::GetPosition() {
   OpenLazily(mAccess != eVoFileNone);
   RequireHandle();
-  const long position = std::ftell(mHandle);
+  const long position = VoMacStreamTell(mHandle);
   if (position == -1) VO_THROW(eVoFilePosFailed);
   return position;
 }
@@ -127,20 +141,29 @@ void VoFile::Open(eVoFileAccess access, bool unused) {
 }
 
 void VoFile::Close() {
-  if (mHandle != nullptr) std::fclose(mHandle);  // the result is not examined
+  std::FILE* handle = mHandle;
+  const bool written = mAccess == eVoFileWrite || mAccess == eVoFileReadWrite;
   mHandle = nullptr;
   mAccess = eVoFileNone;
   mLastOp = kNone;
+  if (handle == nullptr) return;
+  // The last buffered bytes reach the file only now: a written file whose
+  // close failed does not hold what was written.
+  const VoSysStatus status = VoMacStreamClose(handle);
+  if (!status.Ok() && written) {
+    errno = status.error;
+    VO_THROW(eVoFileWriteFailed);
+  }
 }
 
 unsigned long VoFile::Length() {
   OpenLazily(mAccess != eVoFileNone);
   RequireHandle();
-  const long position = std::ftell(mHandle);
+  const long position = VoMacStreamTell(mHandle);
   if (position == -1) VO_THROW(eVoFileLengthFailed);
-  if (std::fseek(mHandle, 0, SEEK_END) != 0) VO_THROW(eVoFileLengthFailed);
-  const long length = std::ftell(mHandle);
-  if (std::fseek(mHandle, position, SEEK_SET) != 0 || length == -1) VO_THROW(eVoFileLengthFailed);
+  if (VoMacStreamSeek(mHandle, 0, SEEK_END) != 0) VO_THROW(eVoFileLengthFailed);
+  const long length = VoMacStreamTell(mHandle);
+  if (VoMacStreamSeek(mHandle, position, SEEK_SET) != 0 || length == -1) VO_THROW(eVoFileLengthFailed);
   mLastOp = kNone;
   return static_cast<unsigned long>(length);
 }
@@ -171,9 +194,10 @@ void VoFile::WriteString(const VoString& text) {
 void VoFile::ReplaceContents(const VoFileSpec& spec, const VoString& text) {
   const long length = text.length();
   eVoMacReplaceStage stage = eVoMacReplaceOpen;
-  const int err = VoMacReplaceFileContents(spec, text.c_str(),
-                                           length > 0 ? static_cast<unsigned long>(length) : 0, &stage);
-  if (err == 0) return;
+  const VoSysStatus status = VoMacReplaceFileContents(
+      spec, text.c_str(), length > 0 ? static_cast<unsigned long>(length) : 0, &stage);
+  if (status.Ok()) return;
+  const int err = status.error;
   if (stage == eVoMacReplaceOpen) {
     VoString message("FileNotOpen: (for writing)");
     message += spec.GetFullName();
@@ -198,6 +222,7 @@ long VoFileCopyDirect(VoStream& source, VoStream& target, long length, bool* com
   if (from.mAccess != eVoFileRead && from.mAccess != eVoFileReadWrite) return 0;
   if (to.mAccess != eVoFileWrite && to.mAccess != eVoFileReadWrite) return 0;
   const long copied = VoMacCopyFileData(from.mHandle, to.mHandle, length, complete);
+  if (copied < 0) VoError::ThrowSysError(errno, "seek");
   if (copied > 0) {
     // Both handles were positioned, which stands for the switch between
     // reading and writing.

@@ -36,7 +36,9 @@ class VoFile : public VoStream {
   ~VoFile() override;
 
   /// Reads up to \p size bytes with fread and stores the number read in
-  /// \p count (fewer, also 0 at the end, is no error). A null \p buffer throws
+  /// \p count (fewer, also 0 at the end or in a file that got shorter, is no
+  /// error; an I/O error throws code 68, "System error: <errno> read <path>",
+  /// after \p count was stored; an interrupted read is repeated). A null \p buffer throws
   /// "VoArgErr" (3) first; then the file opens lazily for eVoFileRead and
   /// eVoFileReadWrite. Without a handle (never opened, closed, eVoFileNone,
   /// or eVoFileWrite, which does not open for reading) "VoFileNotOpen" (12),
@@ -79,8 +81,12 @@ class VoFile : public VoStream {
   /// for eVoFileNone and other values, without source file, line 0; the access
   /// then keeps its previous value. \p unused does not change anything.
   virtual void Open(eVoFileAccess access, bool unused = false);
-  /// Closes the handle (its result is not examined), sets the access to
-  /// eVoFileNone. May be called any number of times.
+  /// Closes the handle, sets the access to eVoFileNone. May be called any
+  /// number of times. When the file was open for writing (eVoFileWrite or
+  /// eVoFileReadWrite) and closing fails (the last buffered bytes could not be
+  /// written: a full disk, a size limit), throws "VoFileWriteFailed" (17) with
+  /// errno telling why, after the handle was released. The destructor closes
+  /// without reporting.
   virtual void Close();
   /// Opens lazily unless the access is eVoFileNone; without a handle throws
   /// "VoFileNotOpen" (12). The file's length in bytes; the position is kept.
@@ -108,15 +114,20 @@ class VoFile : public VoStream {
   /// and extended attributes (the type and creator codes among them) are kept;
   /// a new file gets the mode 0666 less the umask. As opening the spec for
   /// writing does, the type and creator codes of the extension are stored with
-  /// the file. A target that is no regular file (a device, a FIFO), and a
-  /// writable file in a folder where no file may be made or renamed over it,
-  /// are written in place; only then may a failed write leave it partly written.
+  /// the file. A target that is no regular file (a device, a FIFO; one without
+  /// a reader is not waited for), and a writable file in a folder where no file
+  /// may be made or renamed over it, are written in place. In place the room
+  /// for the new text is taken first, so a full disk or a size limit leaves the
+  /// file as it was; only an I/O error in the middle of the write (or a
+  /// copy-on-write file system running full) may leave it partly written.
   ///
   /// A file that cannot be made or written (no permission, a missing folder, a
   /// folder as target) throws code 12 named "FileNotOpen: (for writing)"
   /// followed by the full name, without source file, line 0, and leaves the
   /// target unchanged; a failure while writing throws "VoFileWriteFailed" (17).
-  /// `errno` holds the reason afterwards.
+  /// `errno` holds the reason afterwards. Once the new file is in place nothing
+  /// fails any more but the flush of the folder, which is reported (17) with the
+  /// new contents in place. No descriptor or temporary file outlives the call.
   static void ReplaceContents(const VoFileSpec& spec, const VoString& text);
 
   /// True while the file has a handle.

@@ -159,7 +159,8 @@ class VoSystem {
   /// emptied), copies the source's Length() bytes with VoCopyStream in blocks
   /// of 100000 bytes (between two regular files the system copies the bytes
   /// itself, as cp does) and closes both. Lengths are 64-bit. The errors of VoFile
-  /// (opening, reading, writing) pass to the caller unchanged; an open file is
+  /// (opening, reading, writing, closing the target: the last bytes not written)
+  /// pass to the caller unchanged; an open file is
   /// closed as its object goes away. Copying a file onto itself empties it.
   static void CopyFile(const VoFileSpec& source, const VoFileSpec& target);
   /// Renames or moves through the bridge (rename of the two full names, so

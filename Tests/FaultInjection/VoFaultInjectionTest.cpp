@@ -9,6 +9,7 @@
 // database usable; a run that reports success must give the reference result.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -16,6 +17,8 @@
 #include <functional>
 #include <new>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "VoCore/VoError.h"
@@ -23,6 +26,7 @@
 #include "VoCore/VoStringPrivate.h"
 #include "VoData/VoArray.h"
 #include "VoData/VoDataBase.h"
+#include "VoIO/VoFileSpec.h"
 #include "Linux/VoLinuxProcessPrivate.h"
 
 namespace {
@@ -320,6 +324,38 @@ TEST(FaultInjection, ProgramRunLeavesNoChildAndNoDescriptor) {
   });
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a child is left";
   EXPECT_EQ(fds(), before);
+}
+
+// A failed allocation in a save leaves no descriptor and no temporary file,
+// and once the new file is in place the save reports success.
+TEST(FaultInjection, SaveOwnsItsDescriptorsAndTemporaryFile) {
+  char dir[] = "/tmp/vo_fault_save_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/db.icc";  // codes derived from the extension
+  const VoFileSpec spec(VoString(file.c_str()));
+  VoDataBase db;
+  Fill(db);
+  const auto count = [](const char* folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
+  };
+  const auto read = [&] { return (std::ostringstream() << std::ifstream(file).rdbuf()).str(); };
+  Exercise("WriteToFile", [&] {
+    std::filesystem::remove(file);  // a new file: only the attribute set here
+    std::ofstream(file) << "old = 1\n";
+    setxattr(file.c_str(), "user.note", "kept", 4, 0);  // copied to the new file: more to allocate
+    const auto fds = count("/proc/self/fd");
+    try {
+      Armed armed;
+      db.WriteToFile(spec);
+    } catch (...) {
+      EXPECT_EQ(read(), "old = 1\n") << "a failure reported once the new file was in place";
+      EXPECT_EQ(count(dir), 1) << "temporary file left";
+      EXPECT_EQ(count("/proc/self/fd"), fds) << "descriptor left open";
+      throw;
+    }
+    return read();
+  });
+  std::filesystem::remove_all(dir);
 }
 
 // The destructor allocates nothing: a deep database goes while every

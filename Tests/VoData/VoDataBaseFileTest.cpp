@@ -280,6 +280,13 @@ TEST_F(VoDataBaseFileTest, DevicesAreWrittenInPlace) {
   struct stat st;
   ASSERT_EQ(stat("/dev/null", &st), 0);
   EXPECT_TRUE(S_ISCHR(st.st_mode));
+  // A FIFO nobody reads is not waited for (the child would end by the alarm).
+  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+  EXPECT_EQ(InChild([&] {
+              alarm(10);
+              return static_cast<int>(Save(db, Path("fifo")));
+            }),
+            12);
 }
 
 TEST_F(VoDataBaseFileTest, TargetsThatCannotBeMadeRaiseFileNotOpen) {
@@ -394,9 +401,16 @@ TEST_F(VoDataBaseFileTest, MissingPermissionLeavesFilesUntouched) {
     if (Save(db, Path("closed/writable.txt")) == 0) failures |= 2;
     // A new file in a folder that is not writable.
     if (Save(db, Path("closed/new.txt")) == 12) failures |= 4;
+    // In place, a text longer than a file-size limit allows leaves the file as it was.
+    struct rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 16;
+    signal(SIGXFSZ, SIG_IGN);
+    db.SetString("longer", std::string(64, 'x').c_str());
+    if (setrlimit(RLIMIT_FSIZE, &limit) == 0 && Save(db, Path("closed/writable.txt")) == 17) failures |= 8;
     return failures;
   });
-  EXPECT_EQ(code, 7);
+  EXPECT_EQ(code, 15);
   EXPECT_EQ(Get(Path("open/readonly.txt")), "ro = 1\n");
   EXPECT_EQ(Get(Path("closed/writable.txt")), "new = 2\n");
   EXPECT_EQ(Names(Path("open")), (std::set<std::string>{"readonly.txt"}));

@@ -1,5 +1,7 @@
 // VoFileTest.cpp - VoFile and VoFlushFileStream on real files, large sparse files and concurrent appends.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include "Mac/VoMacToolsOSX.h"
 #include "VoCore/VoError.h"
 #include "VoIO/VoFile.h"
+#include "VoSystem/VoSystem.h"
 #include "Support/VoTempFolder.h"
 namespace {
 
@@ -390,6 +393,31 @@ TEST_F(VoFileTest, ReplaceContentsPutsEveryByteInPlaceOrThrowsCode12) {
 }
 
 // ---------------------------------------------------------------- VoFlushFileStream
+
+// The last buffered bytes reach the file only when it is closed: a written
+// file whose close cannot write them (a file-size limit) fails, and so does a copy.
+TEST_F(VoFileTest, AWrittenFileWhoseCloseFailsReportsIt) {
+  Put("source", std::string(100, 's'));
+  struct rlimit saved, low;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  low = {50, saved.rlim_max};
+  const auto previous = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+  const auto code = [](const std::function<void()>& op) {
+    try {
+      op();
+    } catch (const VoError& e) {
+      return e.GetErr();
+    }
+    return 0ul;
+  };
+  VoFile file(Spec("written"), eVoFileWrite);
+  file.WriteString(VoString(std::string(100, 'w').c_str()));
+  EXPECT_EQ(code([&] { file.Close(); }), 17u);
+  EXPECT_EQ(code([&] { VoSystem::CopyFile(Spec("source"), Spec("copy")); }), 17u);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+}
 
 TEST_F(VoFileTest, FlushStreamAppendsCreatesAndKeepsEarlierContent) {
   Put("log.txt", "abc");

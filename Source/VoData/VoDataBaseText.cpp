@@ -41,9 +41,11 @@ inline unsigned char ClassOf(char ch) { return kClass.c[static_cast<unsigned cha
 inline bool IsBlank(char ch) { return (ClassOf(ch) & kBlank) != 0; }
 inline bool IsLineEnd(char ch) { return ch == '\n' || ch == '\r'; }
 
-// A string holding the \p n bytes at \p p (zero bytes included); no buffer for n = 0.
-inline VoString MakeString(const char* p, long n) {
-  return n > 0 ? VoString(NewStringData(p, n, false)) : VoString();
+// A string holding the \p n bytes at \p p (zero bytes included); no buffer for
+// n = 0. Its block comes from \p run when one is given.
+inline VoString MakeString(const char* p, long n, VoStringBlockRun* run = nullptr) {
+  if (n <= 0) return VoString();
+  return VoString(run ? run->New(p, n) : NewStringData(p, n, false));
 }
 
 // The usable length of a text: a negative length (possible for fixed-length
@@ -101,7 +103,7 @@ char NextCharAt(const char* s, long len, long& pos) {
 // to and including the next double quote that no backslash escapes, or up to
 // a zero byte or the end of the text; \p pos ends behind it. A token that
 // does not end in a double quote throws "VoFormatErr".
-VoString ReadQuoted(const char* s, long len, long& pos) {
+VoString ReadQuoted(const char* s, long len, long& pos, VoStringBlockRun* run) {
   const long start = pos;
   const VoQuoted::End e = VoQuoted::Scan(s, start, len);
   pos = e.end;
@@ -116,8 +118,8 @@ VoString ReadQuoted(const char* s, long len, long& pos) {
   }
   const char* in = s + start + 1;
   const long inLen = tokenLen >= 2 ? tokenLen - 2 : 0;
-  if (!e.escapes) return MakeString(in, inLen);
-  VoStringData* d = NewStringData(nullptr, inLen, false);
+  if (!e.escapes) return MakeString(in, inLen, run);
+  VoStringData* d = run ? run->New(nullptr, inLen) : NewStringData(nullptr, inLen, false);
   const long n = VoQuoted::Unescape(in, inLen, d->Chars());
   d->Chars()[n] = 0;
   d->mLength = static_cast<int32_t>(n);
@@ -125,14 +127,15 @@ VoString ReadQuoted(const char* s, long len, long& pos) {
 }
 
 // One entry's key, "=" and value from \p pos (VoDBData::SetString). A bare
-// key that equals \p keyHint (when given) shares the hint's buffer.
+// key that equals \p keyHint (when given) shares the hint's buffer. New
+// blocks come from \p run when one is given.
 void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& value,
-                 const VoString* keyHint = nullptr) {
+                 const VoString* keyHint = nullptr, VoStringBlockRun* run = nullptr) {
   // Key: a quoted token, or a bare one up to the first blank (consumed).
   while (pos < len && IsBlank(s[pos])) ++pos;
   if (pos >= len) VO_THROW(eVoFormatErr);  // no key, hence no "="
   if (s[pos] == '"') {
-    key = ReadQuoted(s, len, pos);
+    key = ReadQuoted(s, len, pos, run);
   } else {
     const long start = pos;
     while (pos < len && !IsBlank(s[pos])) ++pos;
@@ -141,7 +144,7 @@ void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& va
         std::memcmp(keyHint->c_str(), s + start, static_cast<size_t>(n)) == 0)
       key = *keyHint;
     else
-      key = MakeString(s + start, n);
+      key = MakeString(s + start, n, run);
     if (pos < len) ++pos;
   }
   // Separator: the next bare token must be exactly "=".
@@ -158,7 +161,7 @@ void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& va
   if (pos >= len || IsLineEnd(s[pos])) {
     value = VoString();  // a line end is left for the scanner
   } else if (s[pos] == '"') {
-    value = ReadQuoted(s, len, pos);
+    value = ReadQuoted(s, len, pos, run);
   } else {
     // A bare value: everything up to the next CR or LF, which is consumed.
     const char* from = s + pos;
@@ -168,7 +171,7 @@ void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& va
     const char* cr = static_cast<const char*>(std::memchr(from, '\r', upto));
     const long n = static_cast<long>(cr ? static_cast<size_t>(cr - from) : upto);
     if (std::memchr(from, 0, static_cast<size_t>(n)) == nullptr) {
-      value = MakeString(from, n);
+      value = MakeString(from, n, run);
     } else {
       // Zero bytes inside a bare value: the value is what appending its
       // characters one by one gives (as the tokenizer builds it), where each
@@ -458,6 +461,9 @@ void VoDataBase::ReadLevels(const char* s, long len, long& pos) {
         if (db != nullptr) db->Delete();
     }
   } st;
+  // The keys and values read go together: their blocks are carved from
+  // shared slabs rather than taken from the heap one by one.
+  VoStringBlockRun run;
   st.open.push_back({this, 0});
   st.lastAtDepth.push_back(nullptr);
 
@@ -508,7 +514,7 @@ void VoDataBase::ReadLevels(const char* s, long len, long& pos) {
       st.pending.emplace_back();
       VoDBData& entry = st.pending.back();
       try {
-        ReadEntryAt(s, len, pos, entry.mKey, entry.mValue, hint);
+        ReadEntryAt(s, len, pos, entry.mKey, entry.mValue, hint, &run);
       } catch (...) {
         st.pending.pop_back();
         throw;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <new>
 
+#include "VoCore/VoByteScan.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoMemoryPrivate.h"
 #include "VoCore/VoStringPrivate.h"
@@ -102,18 +103,10 @@ inline int FoldCompareN(const char* a, const char* b, long n) {
   return 0;
 }
 
-constexpr uint64_t kOnes = 0x0101010101010101ULL;
-constexpr uint64_t kHighs = 0x8080808080808080ULL;
-
-inline uint64_t Load8(const char* p) {
-  uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
-
-/// 0x80 in every byte of \p w that is zero (and possibly in bytes above one
-/// that is; callers verify each candidate).
-inline uint64_t ZeroBytes(uint64_t w) { return (w - kOnes) & ~w & kHighs; }
+using VoByteScan::kHighs;
+using VoByteScan::kOnes;
+using VoByteScan::Load8;
+using VoByteScan::ZeroBytes;  // flags may be wrong above the lowest: callers verify each candidate
 
 /// First occurrence of the m bytes (m >= 2) at a start position in [hay, hay + positions).
 /// Reads at most up to hay + positions + m - 2.
@@ -135,14 +128,14 @@ const char* SearchBytes(const char* hay, long positions, const char* pat, long m
     if (++misses >= 16 && p - hay < misses * 64) break;  // frequent: switch
   }
   // Frequent first byte: test first and last byte of 8 positions at a time.
-  const uint64_t firsts = kOnes * static_cast<unsigned char>(first);
-  const uint64_t lasts = kOnes * static_cast<unsigned char>(last);
+  const uint64_t firsts = VoByteScan::Repeat(static_cast<unsigned char>(first));
+  const uint64_t lasts = VoByteScan::Repeat(static_cast<unsigned char>(last));
   for (; end - p >= 8; p += 8) {
     uint64_t hits = ZeroBytes(Load8(p) ^ firsts) & ZeroBytes(Load8(p + m - 1) ^ lasts);
     if (!hits) continue;
     if constexpr (std::endian::native == std::endian::little) {
       for (; hits; hits &= hits - 1) {
-        const char* q = p + std::countr_zero(hits) / 8;
+        const char* q = p + VoByteScan::FirstFlagged(hits);
         if (q[0] == first && q[m - 1] == last && std::memcmp(q + 1, pat + 1, middle) == 0) return q;
       }
     } else {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "VoCore/VoByteScan.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoQuotedToken.h"
 #include "VoCore/VoStringPrivate.h"
@@ -197,8 +198,7 @@ struct TextInfo {
 // word is tested for '"' and '\\' exactly and for bytes below 0x21 (the
 // blanks among them); only a word with such a byte is looked at closer.
 inline TextInfo ScanText(const VoString& str) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  using namespace VoByteScan;
   TextInfo info{str.c_str(), 0, false, false};
   const char* p = info.text;
   const size_t len = std::strlen(p);
@@ -216,13 +216,10 @@ inline TextInfo ScanText(const VoString& str) {
   }
   for (size_t i = 0; i < len;) {
     const size_t at = i + 8 <= len ? i : len - 8;  // the last word may overlap the one before
-    uint64_t v;
-    std::memcpy(&v, p + at, 8);
-    const uint64_t quote = v ^ (kOnes * 0x22);
-    const uint64_t backslash = v ^ (kOnes * 0x5C);
-    if ((((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash)) & kHigh) {
+    const uint64_t v = Load8(p + at);
+    if (BytesEqual(v, '"') | BytesEqual(v, '\\')) {
       bytes(at, at + 8);
-    } else if (!info.quote && ((v - kOnes * 0x21) & ~v & kHigh)) {
+    } else if (!info.quote && BytesBelow(v, 0x21)) {
       bytes(at, at + 8);
     }
     if (info.quote && info.escape) break;

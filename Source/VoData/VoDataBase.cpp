@@ -1,6 +1,7 @@
 // VoDataBase.cpp - the database model: entries, path lookup, typed values, merge and teardown.
 #include "VoData/VoDataBase.h"
 
+#include <climits>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -324,6 +325,13 @@ void VoDataBase::MergeDB(const VoDataBase* other, bool append) {
   try {
     while (!frames.empty()) {
       Frame& top = frames.back();
+      if (append && top.next == 0) {
+        // The level receives all of the source level's entries: its list
+        // makes room for them once rather than growing step by step.
+        VoList<VoDBData>& list = top.target->mEntries;
+        if (top.count > list.storage.size - list.count && top.count <= INT_MAX - list.count)
+          list.ReSize(list.count + top.count);
+      }
       if (top.next >= top.count) {
         if (frames.size() > 1) top.source->Delete();
         frames.pop_back();

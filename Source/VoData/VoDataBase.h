@@ -194,7 +194,9 @@ class VoDataBase : public VoObject {
   /// the entries \p other has when the call starts are visited. With
   /// \p append each entry is appended; without, its key is taken as a path
   /// and set with SetString. A nested database is merged into GetDB(key, true)
-  /// of this database, with the same \p append, down to any depth.
+  /// of this database, with the same \p append, down to any depth. With
+  /// \p append a level's list grows once, by the room all of the source
+  /// level's entries need, where it lacks that room.
   void MergeDB(const VoDataBase* other, bool append);
 
   // ---------------------------------------------------------------- text

@@ -3,6 +3,9 @@
 
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -29,6 +32,11 @@ inline bool TextEquals(const VoString& s, const char* t, long n) {
 
 // The length of a string's text as the comparisons see it: up to its first zero byte.
 inline long CompareLength(const VoString& s) { return static_cast<long>(std::strlen(s.c_str())); }
+
+// A key's text as the comparisons see it.
+inline std::string_view KeyText(const VoString& s) {
+  return std::string_view(s.c_str(), static_cast<size_t>(CompareLength(s)));
+}
 
 bool ReadsAsTrue(const VoString& value) { return value.cmpIgnoreCase("true") == 0 || value == "1"; }
 
@@ -314,23 +322,38 @@ void VoDataBase::MergeDB(const VoDataBase* other, bool append) {
   // stack: target level, source level, the source's entry count when its
   // merge began, and the next entry. Nested source levels are kept alive by
   // a reference of the frame while they are merged.
+  //
+  // Appending, each nested source level is merged into GetDB(key, true): the
+  // first entry of the target level with that key. Where a source level has
+  // many nested entries, the frame keeps an index of the target level's keys
+  // (their first positions) for that lookup, instead of scanning the level
+  // for each of them.
+  using KeyIndex = std::unordered_map<std::string_view, int>;
   struct Frame {
     VoDataBase* target;
     VoDataBase* source;
     int count;
     int next;
+    std::unique_ptr<KeyIndex> index;
   };
+  constexpr int kIndexFrom = 8;  // nested entries in a source level
   std::vector<Frame> frames;
-  frames.push_back({this, const_cast<VoDataBase*>(other), other->GetCount(), 0});
+  frames.push_back({this, const_cast<VoDataBase*>(other), other->GetCount(), 0, nullptr});
   try {
     while (!frames.empty()) {
       Frame& top = frames.back();
-      if (append && top.next == 0) {
+      if (append && top.next == 0 && top.count > 0) {
         // The level receives all of the source level's entries: its list
         // makes room for them once rather than growing step by step.
         VoList<VoDBData>& list = top.target->mEntries;
         if (top.count > list.storage.size - list.count && top.count <= INT_MAX - list.count)
           list.ReSize(list.count + top.count);
+        int nested = 0;
+        for (int i = 0; i < top.count; ++i) nested += top.source->mEntries[i].mDB.Get() != nullptr;
+        if (nested >= kIndexFrom) {
+          top.index = std::make_unique<KeyIndex>();
+          for (int i = 0; i < list.count; ++i) top.index->emplace(KeyText(list[i].mKey), i);
+        }
       }
       if (top.next >= top.count) {
         if (frames.size() > 1) top.source->Delete();
@@ -342,15 +365,42 @@ void VoDataBase::MergeDB(const VoDataBase* other, bool append) {
       const VoString value(from.mValue);
       VoDataBase* nested = from.mDB.Get();
       VoDataBase* target = top.target;
+      KeyIndex* index = top.index.get();
+      VoList<VoDBData>& entries = target->mEntries;
       if (nested != nullptr) nested->NewRef();
       try {
-        if (append)
-          target->mEntries.AddBack(VoDBData(key, value));
-        else
+        if (append) {
+          entries.AddBack(VoDBData(key, value));
+          if (index != nullptr) index->emplace(KeyText(key), entries.count - 1);
+        } else {
           target->SetString(key, value);
+        }
         if (nested != nullptr) {
-          VoDataBase* into = target->GetDB(key, true);
-          frames.push_back({into, nested, nested->GetCount(), 0});  // takes the reference
+          VoDataBase* into = nullptr;
+          if (index != nullptr) {
+            // A key without '/' names one entry of this level: the first
+            // whose text equals the key's (up to a zero byte), as GetEntry reads it.
+            const char* p = key.c_str();
+            const size_t n = static_cast<size_t>(key.length() > 0 ? key.length() : 0);
+            if (std::memchr(p, '/', n) == nullptr) {
+              const void* zero = std::memchr(p, 0, n);
+              const size_t textLen = zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : n;
+              const auto hit = index->find(std::string_view(p, textLen));
+              if (hit != index->end()) {
+                VoDBData& entry = entries[hit->second];
+                if (entry.mDB.Get() == nullptr) entry.SetDB(new VoDataBase, true);
+                into = entry.mDB.Get();
+              }
+            }
+          }
+          if (into == nullptr) {
+            const int before = entries.count;
+            into = target->GetDB(key, true);
+            // A path may have added an entry to this level.
+            if (index != nullptr)
+              for (int i = before; i < entries.count; ++i) index->emplace(KeyText(entries[i].mKey), i);
+          }
+          frames.push_back({into, nested, nested->GetCount(), 0, nullptr});  // takes the reference
         }
       } catch (...) {
         if (nested != nullptr) nested->Delete();

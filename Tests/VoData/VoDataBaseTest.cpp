@@ -323,11 +323,11 @@ TEST(VoDataBaseMerge, DuplicateKeysMergeIntoTheFirstEntrysLevel) {
   EXPECT_EQ(Dump(copy), "k=1{x=1;y=2};k=2");
 }
 
-// Levels with many nested entries are appended through an index of their
-// keys: the same results as the scan of narrow levels, paths included.
-TEST(VoDataBaseMerge, WideLevelsAppendAsNarrowOnes) {
+// Wide levels are merged through an index of their keys: the same results as
+// the scans of narrow levels, paths and repeated keys included.
+TEST(VoDataBaseMerge, WideLevelsMergeAsNarrowOnes) {
   std::string wide, wideDump;
-  for (int i = 0; i < 12; ++i) {
+  for (int i = 0; i < 16; ++i) {
     wide += "p" + std::to_string(i) + " = \n{\nv = 1\n}\n";
     wideDump += "p" + std::to_string(i) + "={v=1};";
   }
@@ -345,6 +345,11 @@ TEST(VoDataBaseMerge, WideLevelsAppendAsNarrowOnes) {
     source.ReadFromString((wide + c.text).c_str());
     EXPECT_EQ(Dump(VoDataBase(narrow)), c.dump) << c.text;
     EXPECT_EQ(Dump(VoDataBase(source)), wideDump + c.dump) << c.text;
+    VoDataBase narrowSet, wideSet;
+    narrowSet.MergeDB(&narrow, false);
+    wideSet.MergeDB(&source, false);
+    wideSet.MergeDB(&source, false);  // every key found again
+    EXPECT_EQ(Dump(wideSet), wideDump + Dump(narrowSet)) << c.text;
   }
   // A wide level that repeats keys of the target's own entries merges into those.
   VoDataBase source;

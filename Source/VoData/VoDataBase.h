@@ -221,6 +221,11 @@ class VoDataBase : public VoObject {
   /// Each level read gets an entry list of exactly its size (it grows as
   /// usual when entries are added later), and keys that repeat those of the
   /// sibling level read before share their string buffers.
+  ///
+  /// The keys and values read take their buffers from 64 KiB slabs shared
+  /// with the others read in the same call, rather than one heap block each
+  /// (VoStringBlockRun): they are ordinary strings otherwise, but one kept
+  /// after the database is gone keeps its slab alive until it goes too.
   void ReadFromString(const VoString& text);
   /// Writes the text of WriteToString() to the file. Defined with the file
   /// layer (VoDataBaseFile.cpp), whose comments say how the file is written

@@ -67,8 +67,8 @@ inline long Unescape(const char* in, long count, char* out) {
   long n = 0;
   long i = 0;
   while (i < count) {
-    const void* hit = std::memchr(in + i, '\\', static_cast<std::size_t>(count - i));
-    const long at = hit ? static_cast<long>(static_cast<const char*>(hit) - in) : count;
+    const long at = i + static_cast<long>(VoByteScan::FindByte(reinterpret_cast<const unsigned char*>(in + i),
+                                                               static_cast<std::size_t>(count - i), '\\'));
     std::memcpy(out + n, in + i, static_cast<std::size_t>(at - i));  // a run without escapes
     n += at - i;
     if (at >= count) break;

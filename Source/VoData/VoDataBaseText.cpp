@@ -165,20 +165,19 @@ void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& va
     value = ReadQuoted(s, len, pos, run);
   } else {
     // A bare value: everything up to the next CR or LF, which is consumed.
-    const char* from = s + pos;
+    const unsigned char* from = reinterpret_cast<const unsigned char*>(s + pos);
     const size_t rest = static_cast<size_t>(len - pos);
-    const char* lf = static_cast<const char*>(std::memchr(from, '\n', rest));
-    const size_t upto = lf ? static_cast<size_t>(lf - from) : rest;
-    const char* cr = static_cast<const char*>(std::memchr(from, '\r', upto));
-    const long n = static_cast<long>(cr ? static_cast<size_t>(cr - from) : upto);
-    if (std::memchr(from, 0, static_cast<size_t>(n)) == nullptr) {
-      value = MakeString(from, n, run);
+    const size_t stop = VoByteScan::FindAny(from, rest, '\n', '\r', 0);
+    long n = static_cast<long>(stop);
+    if (stop == rest || from[stop] != 0) {
+      value = MakeString(s + pos, n, run);
     } else {
       // Zero bytes inside a bare value: the value is what appending its
       // characters one by one gives (as the tokenizer builds it), where each
       // append counts the text up to its first zero byte again.
+      n = static_cast<long>(VoByteScan::FindAny(from, rest, '\n', '\r', '\n'));
       VoString built(10L, false);
-      for (long i = 0; i < n; ++i) built += from[i];
+      for (long i = 0; i < n; ++i) built += static_cast<char>(from[i]);
       value = built;
     }
     pos += n;

@@ -218,14 +218,14 @@ VoStringData* FormatBlockVar(const char* format, ...) {
 /// run, when it moves on, takes off what it did not carve (kBias minus the
 /// blocks carved). Whoever brings it to 0 frees the slab.
 struct VoStringBlockRun::Slab {
-  std::atomic<long> live;
-  long unused;
+  std::atomic<std::int64_t> live;
+  std::int64_t unused;
 };
 static_assert(sizeof(VoStringBlockRun::Slab) % 8 == 0);
 
 namespace {
 
-constexpr long kBias = 1L << 40;
+constexpr std::int64_t kBias = std::int64_t{1} << 40;
 /// A little under 64 KiB, so that the heap's own header still fits in 64 KiB;
 /// offsets in 8-byte units stay far below the 16-bit field's limit.
 constexpr std::size_t kSlabBytes = 64 * 1024 - 64;
@@ -249,7 +249,7 @@ void VoStringBlockRun::Retire() noexcept {
   if (slab == nullptr) return;
   mSlab = nullptr;
   mNext = mEnd = nullptr;
-  const long hold = kBias - mCarved;
+  const std::int64_t hold = kBias - mCarved;
   if (slab->live.fetch_sub(hold, std::memory_order_acq_rel) == hold) {
     slab->~Slab();
     ::operator delete(static_cast<void*>(slab));

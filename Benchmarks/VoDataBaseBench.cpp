@@ -1,5 +1,10 @@
 // VoDataBaseBench.cpp - the text database against GKeyFile, inih and RapidJSON on two generated 10 MB data
 // sets (the second one quote-heavy).
+//
+// Built twice: into vo_benchmarks (a fresh process, a small clean heap) and,
+// with VO_BENCH_LONG_RUNNING, into vo_benchmarks_longrun, whose main() first
+// puts the process in the state of a program that has run for a while (see
+// the end of this file).
 #include <benchmark/benchmark.h>
 #include <glib.h>
 #include <ini.h>
@@ -8,12 +13,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "VoCore/VoString.h"
 #include "VoData/VoDataBase.h"
+#include "VoIO/VoFileSpec.h"
 
 namespace {
 
@@ -241,6 +248,24 @@ void BM_DataBase_Peer_RapidJsonParse(benchmark::State& state) {
 }
 BENCHMARK(BM_DataBase_Peer_RapidJsonParse)->Unit(benchmark::kMillisecond);
 
+// In-situ parse: the strings stay in the (copied) text, as the database's
+// reader would need its text kept to do the same.
+void BM_DataBase_Peer_RapidJsonParseInsitu(benchmark::State& state) {
+  const std::string& json = Data().json;
+  std::vector<char> buffer(json.size() + 1);
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::memcpy(buffer.data(), json.c_str(), json.size() + 1);
+    state.ResumeTiming();
+    rapidjson::Document doc;
+    doc.ParseInsitu(buffer.data());
+    if (doc.HasParseError()) state.SkipWithError("JSON did not parse");
+    benchmark::DoNotOptimize(doc.MemberCount());
+  }
+  SetBytes(state, json.size());
+}
+BENCHMARK(BM_DataBase_Peer_RapidJsonParseInsitu)->Unit(benchmark::kMillisecond);
+
 // ---------------------------------------------------------------- writing
 
 void BM_DataBase_WriteToString(benchmark::State& state) {
@@ -274,6 +299,133 @@ void BM_DataBase_Peer_GKeyFileToData(benchmark::State& state) {
   SetBytes(state, bytes);
 }
 BENCHMARK(BM_DataBase_Peer_GKeyFileToData)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------- copying, merging, destroying
+
+const VoDataBase& Parsed() {
+  static const VoDataBase* db = [] {
+    auto* d = new VoDataBase;
+    d->ReadFromString(DbText());
+    return d;
+  }();
+  return *db;
+}
+
+void BM_DataBase_Copy(benchmark::State& state) {
+  const VoDataBase& source = Parsed();
+  for (auto _ : state) {
+    VoDataBase copy(source);
+    benchmark::DoNotOptimize(copy.GetCount());
+    state.PauseTiming();  // the copy's destruction is timed on its own
+    copy.Clear();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_DataBase_Copy)->Unit(benchmark::kMillisecond);
+
+// Merging by path: every key of the source is looked up in the target, which
+// holds half of the groups already.
+void BM_DataBase_MergeReplace(benchmark::State& state) {
+  const VoDataBase& source = Parsed();
+  VoDataBase half;
+  for (int g = 0; g < kGroups; g += 2) {
+    char key[32];
+    std::snprintf(key, sizeof key, "group%04d", g);
+    half.SetDB(key, new VoDataBase(*source.GetIndexedDB(g)), true);
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    VoDataBase target(half);
+    state.ResumeTiming();
+    target.MergeDB(&source, false);
+    benchmark::DoNotOptimize(target.GetCount());
+    state.PauseTiming();
+    target.Clear();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_DataBase_MergeReplace)->Unit(benchmark::kMillisecond);
+
+void BM_DataBase_Destroy(benchmark::State& state) {
+  const VoString text = DbText();
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto* db = new VoDataBase;
+    db->ReadFromString(text);
+    state.ResumeTiming();
+    db->Delete();
+  }
+}
+BENCHMARK(BM_DataBase_Destroy)->Unit(benchmark::kMillisecond);
+
+void BM_DataBase_Peer_GKeyFileFree(benchmark::State& state) {
+  const std::string& ini = Data().ini;
+  for (auto _ : state) {
+    state.PauseTiming();
+    GKeyFile* kf = g_key_file_new();
+    g_key_file_load_from_data(kf, ini.data(), ini.size(), G_KEY_FILE_NONE, nullptr);
+    state.ResumeTiming();
+    g_key_file_free(kf);
+  }
+}
+BENCHMARK(BM_DataBase_Peer_GKeyFileFree)->Unit(benchmark::kMillisecond);
+
+// ---------------------------------------------------------------- files (cached in memory; wall time)
+
+std::string FileName(const char* what) {
+  return "/tmp/vo_db_bench_" + std::string(what) + "_" + std::to_string(reinterpret_cast<uintptr_t>(&Data()));
+}
+
+void BM_DataBase_SaveFile(benchmark::State& state) {
+  const std::string path = FileName("save");
+  const VoFileSpec spec(VoString(path.c_str()));
+  for (auto _ : state) Parsed().WriteToFile(spec);
+  std::remove(path.c_str());
+  SetBytes(state, Data().db.size());
+}
+BENCHMARK(BM_DataBase_SaveFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DataBase_LoadFile(benchmark::State& state) {
+  const std::string path = FileName("load");
+  const VoFileSpec spec(VoString(path.c_str()));
+  Parsed().WriteToFile(spec);
+  VoDataBase db;
+  for (auto _ : state) {
+    db.ReadFromFile(spec);
+    benchmark::DoNotOptimize(db.GetCount());
+  }
+  std::remove(path.c_str());
+  if (db.GetCount() != kGroups) state.SkipWithError("database file did not read");
+  SetBytes(state, Data().db.size());
+}
+BENCHMARK(BM_DataBase_LoadFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DataBase_Peer_GKeyFileSaveFile(benchmark::State& state) {
+  const std::string path = FileName("gsave");
+  GKeyFile* kf = g_key_file_new();
+  g_key_file_load_from_data(kf, Data().ini.data(), Data().ini.size(), G_KEY_FILE_NONE, nullptr);
+  for (auto _ : state) g_key_file_save_to_file(kf, path.c_str(), nullptr);
+  g_key_file_free(kf);
+  std::remove(path.c_str());
+  SetBytes(state, Data().ini.size());
+}
+BENCHMARK(BM_DataBase_Peer_GKeyFileSaveFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DataBase_Peer_GKeyFileLoadFile(benchmark::State& state) {
+  const std::string path = FileName("gload");
+  FILE* out = std::fopen(path.c_str(), "wb");
+  std::fwrite(Data().ini.data(), 1, Data().ini.size(), out);
+  std::fclose(out);
+  for (auto _ : state) {
+    GKeyFile* kf = g_key_file_new();
+    if (!g_key_file_load_from_file(kf, path.c_str(), G_KEY_FILE_NONE, nullptr))
+      state.SkipWithError("GKeyFile could not load the INI file");
+    g_key_file_free(kf);
+  }
+  std::remove(path.c_str());
+  SetBytes(state, Data().ini.size());
+}
+BENCHMARK(BM_DataBase_Peer_GKeyFileLoadFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // ---------------------------------------------------------------- lookup
 
@@ -382,3 +534,35 @@ void BM_DataBase_Peer_GKeyFileMemory(benchmark::State& state) {
 BENCHMARK(BM_DataBase_Peer_GKeyFileMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+#ifdef VO_BENCH_LONG_RUNNING
+// The state of a desktop program that has run for a while: glibc's dynamic
+// mmap threshold pinned where a first large free would have raised it, the
+// program's own data alive among freed blocks (the data set's lines as
+// std::string, one parsed database), and the database read and copied three
+// times before. GKeyFile and inih run in the same process, in the same state.
+int main(int argc, char** argv) {
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  static std::vector<std::string> lines;
+  const std::string& text = Data().db;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    lines.emplace_back(text, at, end - at);
+    at = end + 1;
+  }
+  Parsed();  // the parsed database the program keeps
+  for (int i = 0; i < 3; ++i) {
+    VoDataBase read;
+    read.ReadFromString(DbText());
+    VoDataBase copy(read);
+    benchmark::DoNotOptimize(copy.GetCount());
+  }
+  std::printf("long-running state: %zu lines kept, one parsed database kept\n", lines.size());
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
+#endif

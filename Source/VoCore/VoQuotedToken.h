@@ -11,13 +11,10 @@
 #ifndef VOFOUNDATION_VOCORE_VOQUOTEDTOKEN_H
 #define VOFOUNDATION_VOCORE_VOQUOTEDTOKEN_H
 
-#include <bit>
-#include <cstdint>
+#include <cstddef>
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
+#include "VoCore/VoByteScan.h"
 
 namespace VoQuoted {
 
@@ -34,37 +31,9 @@ struct End {
 
 /// The first position from \p pos on holding '"', '\\' or a zero byte, or \p length.
 inline long FindSpecial(const unsigned char* s, long pos, long length) {
-#ifdef __SSE2__
-  // Sixteen bytes at a time: most tokens end within a few rounds.
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i zero = _mm_setzero_si128();
-  while (pos + 16 <= length) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + pos));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, quote), _mm_cmpeq_epi8(x, backslash)),
-                                     _mm_cmpeq_epi8(x, zero));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (mask != 0) return pos + std::countr_zero(mask);
-    pos += 16;
-  }
-#endif
-  if constexpr (std::endian::native == std::endian::little) {
-    // Eight bytes at a time. The lowest flagged byte of each test is exact
-    // (no borrow reaches it from below), so the lowest of all three is too.
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighs = 0x8080808080808080u;
-    while (pos + 8 <= length) {
-      std::uint64_t x;
-      std::memcpy(&x, s + pos, 8);
-      const std::uint64_t q = x ^ (kOnes * '"');
-      const std::uint64_t b = x ^ (kOnes * '\\');
-      const std::uint64_t hit = (((x - kOnes) & ~x) | ((q - kOnes) & ~q) | ((b - kOnes) & ~b)) & kHighs;
-      if (hit != 0) return pos + (std::countr_zero(hit) >> 3);
-      pos += 8;
-    }
-  }
-  while (pos < length && s[pos] != '"' && s[pos] != '\\' && s[pos] != 0) ++pos;
-  return pos;
+  if (pos >= length) return pos;
+  return pos + static_cast<long>(
+                   VoByteScan::FindAny(s + pos, static_cast<std::size_t>(length - pos), '"', '\\', 0));
 }
 
 /// Scans the quoted token whose opening quote is at \p open (\p open < \p length).
@@ -98,8 +67,8 @@ inline long Unescape(const char* in, long count, char* out) {
   long n = 0;
   long i = 0;
   while (i < count) {
-    const void* hit = std::memchr(in + i, '\\', static_cast<std::size_t>(count - i));
-    const long at = hit ? static_cast<long>(static_cast<const char*>(hit) - in) : count;
+    const long at = i + static_cast<long>(VoByteScan::FindByte(reinterpret_cast<const unsigned char*>(in + i),
+                                                               static_cast<std::size_t>(count - i), '\\'));
     std::memcpy(out + n, in + i, static_cast<std::size_t>(at - i));  // a run without escapes
     n += at - i;
     if (at >= count) break;

@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <new>
 
+#include "VoCore/VoByteScan.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoMemoryPrivate.h"
 #include "VoCore/VoStringPrivate.h"
@@ -68,7 +70,7 @@ VoStringData* AllocBlock(long capacity, bool fixedLength) {
   // Large blocks are mostly fresh memory from the system: ask for huge pages
   // first, which makes touching it for the first time several times cheaper.
   if (capacity >= kLargeBlock) VoPrepareLargeBlock(p, static_cast<unsigned long>(bytes));
-  auto* d = new (p) VoStringData{1, static_cast<int32_t>(capacity), 0, fixedLength, false};
+  auto* d = new (p) VoStringData{1, static_cast<int32_t>(capacity), 0, fixedLength, false, 0};
   // The byte behind the capacity is always a zero, so that a text filled up to
   // its capacity through operator[] or Get() still ends there.
   d->Chars()[capacity] = 0;
@@ -101,18 +103,10 @@ inline int FoldCompareN(const char* a, const char* b, long n) {
   return 0;
 }
 
-constexpr uint64_t kOnes = 0x0101010101010101ULL;
-constexpr uint64_t kHighs = 0x8080808080808080ULL;
-
-inline uint64_t Load8(const char* p) {
-  uint64_t w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
-
-/// 0x80 in every byte of \p w that is zero (and possibly in bytes above one
-/// that is; callers verify each candidate).
-inline uint64_t ZeroBytes(uint64_t w) { return (w - kOnes) & ~w & kHighs; }
+using VoByteScan::kHighs;
+using VoByteScan::kOnes;
+using VoByteScan::Load8;
+using VoByteScan::ZeroBytes;  // flags may be wrong above the lowest: callers verify each candidate
 
 /// First occurrence of the m bytes (m >= 2) at a start position in [hay, hay + positions).
 /// Reads at most up to hay + positions + m - 2.
@@ -134,14 +128,14 @@ const char* SearchBytes(const char* hay, long positions, const char* pat, long m
     if (++misses >= 16 && p - hay < misses * 64) break;  // frequent: switch
   }
   // Frequent first byte: test first and last byte of 8 positions at a time.
-  const uint64_t firsts = kOnes * static_cast<unsigned char>(first);
-  const uint64_t lasts = kOnes * static_cast<unsigned char>(last);
+  const uint64_t firsts = VoByteScan::Repeat(static_cast<unsigned char>(first));
+  const uint64_t lasts = VoByteScan::Repeat(static_cast<unsigned char>(last));
   for (; end - p >= 8; p += 8) {
     uint64_t hits = ZeroBytes(Load8(p) ^ firsts) & ZeroBytes(Load8(p + m - 1) ^ lasts);
     if (!hits) continue;
     if constexpr (std::endian::native == std::endian::little) {
       for (; hits; hits &= hits - 1) {
-        const char* q = p + std::countr_zero(hits) / 8;
+        const char* q = p + VoByteScan::FirstFlagged(hits);
         if (q[0] == first && q[m - 1] == last && std::memcmp(q + 1, pat + 1, middle) == 0) return q;
       }
     } else {
@@ -217,9 +211,90 @@ VoStringData* FormatBlockVar(const char* format, ...) {
 
 }  // namespace
 
+// ------------------------------------------------------------------ block runs
+
+/// A slab of a VoStringBlockRun: this header, then the blocks carved from it.
+/// `live` starts at kBias, the run's own hold; each free takes 1 off, and the
+/// run, when it moves on, takes off what it did not carve (kBias minus the
+/// blocks carved). Whoever brings it to 0 frees the slab.
+struct VoStringBlockRun::Slab {
+  std::atomic<std::int64_t> live;
+  std::int64_t unused;
+};
+static_assert(sizeof(VoStringBlockRun::Slab) % 8 == 0);
+
+namespace {
+
+constexpr std::int64_t kBias = std::int64_t{1} << 40;
+/// A little under 64 KiB, so that the heap's own header still fits in 64 KiB;
+/// offsets in 8-byte units stay far below the 16-bit field's limit.
+constexpr std::size_t kSlabBytes = 64 * 1024 - 64;
+static_assert(kSlabBytes / 8 < 65536);
+
+void FreeCarved(VoStringData* data) noexcept {
+  auto* slab = reinterpret_cast<VoStringBlockRun::Slab*>(reinterpret_cast<char*>(data) -
+                                                         8 * std::size_t{data->mSlabOffset});
+  if (slab->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    slab->~Slab();
+    ::operator delete(static_cast<void*>(slab));
+  }
+}
+
+}  // namespace
+
+VoStringBlockRun::~VoStringBlockRun() { Retire(); }
+
+void VoStringBlockRun::Retire() noexcept {
+  Slab* slab = mSlab;
+  if (slab == nullptr) return;
+  mSlab = nullptr;
+  mNext = mEnd = nullptr;
+  const std::int64_t hold = kBias - mCarved;
+  if (slab->live.fetch_sub(hold, std::memory_order_acq_rel) == hold) {
+    slab->~Slab();
+    ::operator delete(static_cast<void*>(slab));
+  }
+}
+
+VoStringData* VoStringBlockRun::Carve(long size) {
+  const std::size_t bytes = (sizeof(VoStringData) + static_cast<std::size_t>(size) + 1 + 7) & ~std::size_t{7};
+  if (static_cast<std::size_t>(mEnd - mNext) < bytes) {
+    void* p = ::operator new(kSlabBytes);  // may throw: the run stays as it was
+    Retire();
+    mSlab = new (p) Slab{{kBias}, 0};
+    mNext = static_cast<char*>(p) + sizeof(Slab);
+    mEnd = static_cast<char*>(p) + kSlabBytes;
+    mCarved = 0;
+  }
+  const std::size_t offset = static_cast<std::size_t>(mNext - reinterpret_cast<char*>(mSlab)) / 8;
+  auto* d =
+      new (mNext) VoStringData{1, static_cast<int32_t>(size), 0, false, false, static_cast<uint16_t>(offset)};
+  mNext += bytes;
+  ++mCarved;
+  return d;
+}
+
+VoStringData* VoStringBlockRun::New(const char* source, long size) {
+  if (size > kMostCarved || size < 0) return NewStringData(source, size, false);
+  VoStringData* d = Carve(size);
+  char* chars = d->Chars();
+  if (source) {
+    std::memcpy(chars, source, static_cast<std::size_t>(size));
+    d->mLength = static_cast<int32_t>(size);
+  } else {
+    chars[0] = 0;
+  }
+  chars[size] = 0;
+  return d;
+}
+
 // ------------------------------------------------------------------ blocks
 
 void FreeStringData(VoStringData* data) noexcept {
+  if (data->mSlabOffset != 0) {
+    FreeCarved(data);
+    return;
+  }
   const std::size_t bytes = sizeof(VoStringData) + static_cast<std::size_t>(data->mCapacity) + 1;
   data->~VoStringData();
   if (bytes >= kSpareLeast && bytes <= kSpareMost) {

@@ -11,7 +11,9 @@ template <class T>
 class VoArray;
 
 /// The shared buffer of a VoString: one heap block (global operator new) made of
-/// this 16-byte header followed by mCapacity characters and a terminating zero.
+/// this 16-byte header followed by mCapacity characters and a terminating zero;
+/// or such a block carved from a larger one shared with other strings made at
+/// the same time (mSlabOffset), which is freed when its last block is.
 ///
 /// Blocks are made by NewStringData() and grown by CatStringData() (declared in
 /// "VoCore/VoStringPrivate.h", for the library's own string code) and freed by
@@ -33,6 +35,10 @@ struct VoStringData {
   /// characters or lengths of a block directly must leave it false (blocks from
   /// NewStringData() start with it false), which is always safe.
   bool mAppendReady;
+  /// 0 for a block of its own; otherwise the block was carved, with others,
+  /// from a larger slab by a VoStringBlockRun (VoStringPrivate.h) and lies this
+  /// many 8-byte units behind the slab's start. Kept by VoString.cpp only.
+  uint16_t mSlabOffset;
 
   /// The characters, which follow the header in the same block.
   char* Chars() noexcept { return reinterpret_cast<char*>(this + 1); }

@@ -1,22 +1,19 @@
 // VoStringConvert.cpp - character-set conversions, quoting, hexadecimal text and four-character codes of
 // VoString. What each conversion gives is documented with its declaration in VoString.h.
 //
-// The loops copy runs of ASCII 16 bytes at a time with SSE2 (8 bytes at a time
-// with plain integer code elsewhere) and convert other bytes through tables
-// without per-byte branches on the common paths; results are exactly those of
-// the byte-by-byte rules.
+// The loops copy runs of plain ASCII with VoByteScan.h's CopyPlainAscii, convert
+// mixed runs 16 bytes at a time with SSE2 where the build has it, and convert
+// other bytes through tables without per-byte branches on the common paths;
+// results are exactly those of the byte-by-byte rules.
 #include <climits>
 #include <cstdint>
 #include <cstring>
 
+#include "VoCore/VoByteScan.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoQuotedToken.h"
 #include "VoCore/VoString.h"
 #include "VoCore/VoStringPrivate.h"
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -144,77 +141,10 @@ struct BlockGuard {
   }
 };
 
-#ifndef __SSE2__
-constexpr uint64_t kHighBits = 0x8080808080808080ULL;
-constexpr uint64_t kLowBits = 0x0101010101010101ULL;
-
-inline uint64_t Load64(const u8* p) {
-  uint64_t w;
-  std::memcpy(&w, p, 8);
-  return w;
-}
-
-/// Non-zero when one of the eight bytes is zero or has its top bit set.
-inline uint64_t NotPlainAscii(uint64_t w) { return (w | ((w - kLowBits) & ~w)) & kHighBits; }
-
-/// Copies the leading bytes of \p src (at most \p n) that lie in 0x01..0x7F
-/// to \p dst, eight at a time, and returns their count.
-inline std::size_t CopyAscii(u8* dst, const u8* src, std::size_t n) {
-  std::size_t i = 0;
-  while (i + 8 <= n) {
-    const uint64_t w = Load64(src + i);
-    if (NotPlainAscii(w)) break;
-    std::memcpy(dst + i, &w, 8);
-    i += 8;
-  }
-  while (i < n && static_cast<u8>(src[i] - 1) < 0x7F) {
-    dst[i] = src[i];
-    ++i;
-  }
-  return i;
-}
-
-/// As CopyAscii, but writes each byte as a big-endian 16-bit unit (two bytes
-/// per byte copied).
-inline std::size_t WidenAscii(u8* dst, const u8* src, std::size_t n) {
-  std::size_t i = 0;
-  while (i + 8 <= n && !NotPlainAscii(Load64(src + i))) i += 8;
-  while (i < n && static_cast<u8>(src[i] - 1) < 0x7F) ++i;
-  for (std::size_t k = 0; k < i; ++k) {
-    dst[2 * k] = 0;
-    dst[2 * k + 1] = src[k];
-  }
-  return i;
-}
-#endif
-
 #ifdef __SSE2__
-inline __m128i Load16(const u8* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void Store16(u8* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+using VoByteScan::Vector::Load16;
+using VoByteScan::Vector::Store16;
 
-/// Copies \p in to \p out 64 bytes a round while a round holds neither a
-/// zero byte nor a byte above 127; returns the count copied (a multiple of
-/// 64). Converters run it ahead of their 16-byte rounds, which take over at
-/// the first round that has such a byte.
-inline std::size_t CopyAsciiRounds(u8* out, const u8* in, std::size_t n) {
-  const __m128i zero = _mm_setzero_si128();
-  std::size_t i = 0;
-  for (; i + 64 <= n; i += 64) {
-    const __m128i a = Load16(in + i);
-    const __m128i b = Load16(in + i + 16);
-    const __m128i c = Load16(in + i + 32);
-    const __m128i d = Load16(in + i + 48);
-    const __m128i zeros = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero)),
-                                       _mm_or_si128(_mm_cmpeq_epi8(c, zero), _mm_cmpeq_epi8(d, zero)));
-    const __m128i high = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
-    if (_mm_movemask_epi8(_mm_or_si128(zeros, high)) != 0) break;
-    Store16(out + i, a);
-    Store16(out + i + 16, b);
-    Store16(out + i + 32, c);
-    Store16(out + i + 48, d);
-  }
-  return i;
-}
 inline __m128i Bytes16(int b) { return _mm_set1_epi8(static_cast<char>(b)); }
 /// Per byte: \p mask ? a : b.
 inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
@@ -303,10 +233,9 @@ inline u8* PutUtf16(u8* out, uint32_t v) {
 /// Maps the bytes of \p src through \p map into \p dst up to the first zero
 /// byte or \p n; returns the count mapped (the position of the zero, or n).
 std::size_t MapBytes(u8* dst, const u8* src, std::size_t n, const ByteMap& map) {
-  std::size_t i = 0;
+  std::size_t i = VoByteScan::CopyPlainAscii(dst, src, n);  // plain ASCII maps to itself
 #ifdef __SSE2__
   const __m128i zero = _mm_setzero_si128();
-  i = CopyAsciiRounds(dst, src, n);  // plain ASCII maps to itself
   while (i + 16 <= n) {
     const __m128i v = Load16(src + i);
     const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
@@ -456,7 +385,11 @@ VoString VoString::ISO8859_1ToUTF8() const {
   std::size_t i = 0;
   std::size_t o = 0;
   for (;;) {
+    const std::size_t run = VoByteScan::CopyPlainAscii(out + o, src.p + i, n - i);
+    i += run;
+    o += run;
 #ifdef __SSE2__
+    // Sixteen bytes a round, plain ASCII or not, until a zero byte.
     const __m128i zero = _mm_setzero_si128();
     while (i + 16 <= n) {
       const __m128i v = Load16(src.p + i);
@@ -483,10 +416,6 @@ VoString VoString::ISO8859_1ToUTF8() const {
       i += 16;
       o += 16;
     }
-#else
-    const std::size_t run = CopyAscii(out + o, src.p + i, n - i);
-    i += run;
-    o += run;
 #endif
     if (i >= n) break;
     const std::size_t stop = i + 16 < n ? i + 16 : n;
@@ -511,11 +440,12 @@ VoString VoString::UTF8ToISO8859_1() const {
   std::size_t o = 0;
   const std::size_t n = src.n;
   for (;;) {
-#ifdef __SSE2__
-    const __m128i zero = _mm_setzero_si128();
-    const std::size_t ascii = CopyAsciiRounds(out + o, src.p + i, n - i);
+    const std::size_t ascii = VoByteScan::CopyPlainAscii(out + o, src.p + i, n - i);
     i += ascii;
     o += ascii;
+#ifdef __SSE2__
+    // Sixteen bytes a round while they are plain ASCII and 2-byte sequences.
+    const __m128i zero = _mm_setzero_si128();
     while (i + 16 <= n) {
       const __m128i v = Load16(src.p + i);
       if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, zero))) == 0) {
@@ -539,10 +469,6 @@ VoString VoString::UTF8ToISO8859_1() const {
       }
       i += count;
     }
-#else
-    const std::size_t run = CopyAscii(out + o, src.p + i, n - i);
-    i += run;
-    o += run;
 #endif
     if (i >= n) break;
     const std::size_t stop = i + 16 < n ? i + 16 : n;
@@ -606,9 +532,10 @@ VoString VoString::UTF8ToUTF16() const {
       i += count;
     }
 #else
-    const std::size_t run = WidenAscii(out, src.p + i, n - i);
+    // Plain ASCII becomes one 16-bit unit a byte.
+    const std::size_t run = VoByteScan::FindNotPlainAscii(src.p + i, n - i);
+    for (std::size_t k = 0; k < run; ++k) out = PutUnit(out, src.p[i + k]);
     i += run;
-    out += 2 * run;
 #endif
     if (i >= n) break;
     const std::size_t stop = i + 16 < n ? i + 16 : n;

@@ -1,12 +1,12 @@
 // VoStringEdit.cpp - text editing, wildcard matching and the tokenizer of VoString. What each
 // member gives is documented with its declaration in VoString.h.
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
 
+#include "VoCore/VoByteScan.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoQuotedToken.h"
 #include "VoCore/VoString.h"
@@ -66,41 +66,14 @@ class CharTable {
 /// The first position from \p pos on whose byte is in \p set, or \p length.
 long FindMember(const unsigned char* s, long pos, long length, const CharTable& set) {
   const bool* in = set.Table();
-  if constexpr (std::endian::native == std::endian::little) {
-    if (const std::uint64_t below = set.Below()) {
-      // Eight bytes at a time: flag the bytes below the highest member. The
-      // lowest flagged byte is exact (no borrow reaches it from below).
-      constexpr std::uint64_t kOnes = 0x0101010101010101u;
-      constexpr std::uint64_t kHighs = 0x8080808080808080u;
-      // Sixteen bytes a round (most words end within them), then eight.
-      while (pos + 16 <= length) {
-        std::uint64_t x0;
-        std::uint64_t x1;
-        std::memcpy(&x0, s + pos, 8);
-        std::memcpy(&x1, s + pos + 8, 8);
-        const std::uint64_t f0 = (x0 - kOnes * below) & ~x0 & kHighs;
-        const std::uint64_t f1 = (x1 - kOnes * below) & ~x1 & kHighs;
-        if ((f0 | f1) == 0) {
-          pos += 16;
-          continue;
-        }
-        const long i = pos + (f0 ? std::countr_zero(f0) / 8 : 8 + std::countr_zero(f1) / 8);
-        if (in[s[i]]) return i;
-        pos = i + 1;  // a low byte that is not a member
-      }
-      while (pos + 8 <= length) {
-        std::uint64_t x;
-        std::memcpy(&x, s + pos, 8);
-        const std::uint64_t flagged = (x - kOnes * below) & ~x & kHighs;
-        if (flagged == 0) {
-          pos += 8;
-          continue;
-        }
-        const long i = pos + std::countr_zero(flagged) / 8;
-        if (in[s[i]]) return i;
-        pos = i + 1;
-      }
+  if (const unsigned below = set.Below()) {
+    // Only bytes below the highest member can be members: skip to each.
+    while (pos < length) {
+      pos += static_cast<long>(VoByteScan::FindBelow(s + pos, static_cast<std::size_t>(length - pos), below));
+      if (pos >= length || in[s[pos]]) return pos;
+      ++pos;  // a low byte that is not a member
     }
+    return pos;
   }
   while (pos < length && !in[s[pos]]) ++pos;
   return pos;

@@ -29,6 +29,52 @@ void FreeStringData(VoStringData* data) noexcept;
 /// counts the blocks in use.
 void DropSpareStringBlock() noexcept;
 
+/// Makes the blocks of many small strings born together (the keys and values
+/// of a database read) cheaply: they are carved one behind the other from
+/// slabs of 64 KiB, and freeing one costs an atomic decrement of its slab's
+/// count of live blocks. A slab goes back to the heap when the run has moved
+/// on from it and its last block has been freed, from whatever thread (the
+/// count is the only thing a free touches, and it is atomic: strings are
+/// free to travel to other threads as ever, and no lock is taken).
+///
+/// The blocks are ordinary string blocks in every other way: shared and copied
+/// on write, grown (into a block of its own) and freed as any. The price is
+/// that one long-lived block keeps its whole slab alive, so runs are for
+/// strings that usually go together, not for strings in general.
+///
+/// Slabs come from the global operator new, as every string block does: the
+/// replaceable memory manager (VoAlloc) has never been the string blocks'
+/// allocator, and a program's replacement of operator new sees the slabs.
+/// A run belongs to one thread and is not copied.
+class VoStringBlockRun {
+ public:
+  VoStringBlockRun() = default;
+  VoStringBlockRun(const VoStringBlockRun&) = delete;
+  VoStringBlockRun& operator=(const VoStringBlockRun&) = delete;
+  /// Lets go of the current slab (freed here when all its blocks are).
+  ~VoStringBlockRun();
+
+  /// As NewStringData(source, size, false): count 1, text mode, capacity
+  /// \p size, the bytes of \p source (length \p size) or, for a null source,
+  /// empty text. Sizes of more than kMostCarved characters get a block of their own.
+  VoStringData* New(const char* source, long size);
+
+  /// The largest capacity carved from a slab.
+  static constexpr long kMostCarved = 1000;
+
+  /// The header of a slab (VoString.cpp).
+  struct Slab;
+
+ private:
+  VoStringData* Carve(long size);
+  void Retire() noexcept;
+
+  Slab* mSlab = nullptr;
+  char* mNext = nullptr;  // where the next block goes
+  char* mEnd = nullptr;
+  long mCarved = 0;  // blocks carved from mSlab
+};
+
 /// Appends \p count bytes from \p source to \p data and returns the block that
 /// now holds the string (\p data itself, or a new one that replaced it; the old
 /// one is then freed). A null \p data gives a new text-mode block holding the

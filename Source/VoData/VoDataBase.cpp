@@ -1,7 +1,11 @@
 // VoDataBase.cpp - the database model: entries, path lookup, typed values, merge and teardown.
 #include "VoData/VoDataBase.h"
 
+#include <climits>
 #include <cstring>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -29,6 +33,11 @@ inline bool TextEquals(const VoString& s, const char* t, long n) {
 
 // The length of a string's text as the comparisons see it: up to its first zero byte.
 inline long CompareLength(const VoString& s) { return static_cast<long>(std::strlen(s.c_str())); }
+
+// A key's text as the comparisons see it.
+inline std::string_view KeyText(const VoString& s) {
+  return std::string_view(s.c_str(), static_cast<size_t>(CompareLength(s)));
+}
 
 bool ReadsAsTrue(const VoString& value) { return value.cmpIgnoreCase("true") == 0 || value == "1"; }
 
@@ -313,17 +322,47 @@ void VoDataBase::MergeDB(const VoDataBase* other, bool append) {
   // stack: target level, source level, the source's entry count when its
   // merge began, and the next entry. Nested source levels are kept alive by
   // a reference of the frame while they are merged.
+  //
+  // Each entry is found in its target level by GetEntry, which scans the
+  // level: appending, for the nested level only (GetDB(key, true), the first
+  // entry with that key); replacing, for every entry (SetString). Where that
+  // means many scans of one level (a source level with many nested entries,
+  // or many entries to replace), the frame keeps an index of the target
+  // level's keys instead: each key's text, up to its first zero byte, with
+  // its first position. Keys holding '/' are paths and still take GetEntry;
+  // entries that adds to the level are added to the index.
+  using KeyIndex = std::unordered_map<std::string_view, int>;
   struct Frame {
     VoDataBase* target;
     VoDataBase* source;
     int count;
     int next;
+    std::unique_ptr<KeyIndex> index;
   };
+  constexpr int kIndexFromNested = 8;    // appending: nested entries of a source level
+  constexpr int kIndexFromEntries = 16;  // replacing: entries of a source level
   std::vector<Frame> frames;
-  frames.push_back({this, const_cast<VoDataBase*>(other), other->GetCount(), 0});
+  frames.push_back({this, const_cast<VoDataBase*>(other), other->GetCount(), 0, nullptr});
   try {
     while (!frames.empty()) {
       Frame& top = frames.back();
+      if (top.next == 0 && top.count > 0) {
+        VoList<VoDBData>& list = top.target->mEntries;
+        bool indexed = top.count >= kIndexFromEntries;
+        if (append) {
+          // The level receives all of the source level's entries: its list
+          // makes room for them once rather than growing step by step.
+          if (top.count > list.storage.size - list.count && top.count <= INT_MAX - list.count)
+            list.ReSize(list.count + top.count);
+          int nested = 0;
+          for (int i = 0; i < top.count; ++i) nested += top.source->mEntries[i].mDB.Get() != nullptr;
+          indexed = nested >= kIndexFromNested;
+        }
+        if (indexed) {
+          top.index = std::make_unique<KeyIndex>();
+          for (int i = 0; i < list.count; ++i) top.index->emplace(KeyText(list[i].mKey), i);
+        }
+      }
       if (top.next >= top.count) {
         if (frames.size() > 1) top.source->Delete();
         frames.pop_back();
@@ -334,15 +373,57 @@ void VoDataBase::MergeDB(const VoDataBase* other, bool append) {
       const VoString value(from.mValue);
       VoDataBase* nested = from.mDB.Get();
       VoDataBase* target = top.target;
+      KeyIndex* index = top.index.get();
+      VoList<VoDBData>& entries = target->mEntries;
+      // Entries the path operations add to the level join the index.
+      auto learn = [index, &entries](int from) {
+        if (index != nullptr)
+          for (int i = from; i < entries.count; ++i) index->emplace(KeyText(entries[i].mKey), i);
+      };
       if (nested != nullptr) nested->NewRef();
       try {
-        if (append)
-          target->mEntries.AddBack(VoDBData(key, value));
-        else
+        // The key as GetEntry reads a path of one component: no '/' in its
+        // length() bytes, its text up to a zero byte among them.
+        const char* p = key.c_str();
+        const size_t n = static_cast<size_t>(key.length() > 0 ? key.length() : 0);
+        const bool plain = index != nullptr && std::memchr(p, '/', n) == nullptr;
+        const void* zero = plain ? std::memchr(p, 0, n) : nullptr;
+        const std::string_view text(p, zero ? static_cast<size_t>(static_cast<const char*>(zero) - p) : n);
+        auto find = [index, text] {
+          const auto hit = index->find(text);
+          return hit != index->end() ? hit->second : -1;
+        };
+        int at = -1;  // the entry's position in the level, when the index knows it
+        if (append) {
+          entries.AddBack(VoDBData(key, value));
+          learn(entries.count - 1);
+          if (plain && nested != nullptr) at = find();
+        } else if (plain) {
+          at = find();
+          if (at < 0) {
+            entries.AddBack(
+                VoDBData(key.substr(0, static_cast<long>(n)), VoString()));  // as GetEntry makes it
+            at = entries.count - 1;
+            learn(at);
+          }
+          entries[at].mValue = value;
+        } else {
+          const int before = entries.count;
           target->SetString(key, value);
+          learn(before);
+        }
         if (nested != nullptr) {
-          VoDataBase* into = target->GetDB(key, true);
-          frames.push_back({into, nested, nested->GetCount(), 0});  // takes the reference
+          VoDataBase* into;
+          if (at >= 0) {
+            VoDBData& entry = entries[at];
+            if (entry.mDB.Get() == nullptr) entry.SetDB(new VoDataBase, true);
+            into = entry.mDB.Get();
+          } else {
+            const int before = entries.count;
+            into = target->GetDB(key, true);
+            learn(before);
+          }
+          frames.push_back({into, nested, nested->GetCount(), 0, nullptr});  // takes the reference
         }
       } catch (...) {
         if (nested != nullptr) nested->Delete();

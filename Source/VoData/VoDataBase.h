@@ -196,7 +196,9 @@ class VoDataBase : public VoObject {
   /// the entries \p other has when the call starts are visited. With
   /// \p append each entry is appended; without, its key is taken as a path
   /// and set with SetString. A nested database is merged into GetDB(key, true)
-  /// of this database, with the same \p append, down to any depth.
+  /// of this database, with the same \p append, down to any depth. With
+  /// \p append a level's list grows once, by the room all of the source
+  /// level's entries need, where it lacks that room.
   void MergeDB(const VoDataBase* other, bool append);
 
   // ---------------------------------------------------------------- text
@@ -221,6 +223,11 @@ class VoDataBase : public VoObject {
   /// Each level read gets an entry list of exactly its size (it grows as
   /// usual when entries are added later), and keys that repeat those of the
   /// sibling level read before share their string buffers.
+  ///
+  /// The keys and values read take their buffers from 64 KiB slabs shared
+  /// with the others read in the same call, rather than one heap block each
+  /// (VoStringBlockRun): they are ordinary strings otherwise, but one kept
+  /// after the database is gone keeps its slab alive until it goes too.
   void ReadFromString(const VoString& text);
   /// Writes the text of WriteToString() to the file. Defined with the file
   /// layer (VoDataBaseFile.cpp), whose comments say how the file is written

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "VoCore/VoByteScan.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoQuotedToken.h"
 #include "VoCore/VoStringPrivate.h"
@@ -41,9 +42,11 @@ inline unsigned char ClassOf(char ch) { return kClass.c[static_cast<unsigned cha
 inline bool IsBlank(char ch) { return (ClassOf(ch) & kBlank) != 0; }
 inline bool IsLineEnd(char ch) { return ch == '\n' || ch == '\r'; }
 
-// A string holding the \p n bytes at \p p (zero bytes included); no buffer for n = 0.
-inline VoString MakeString(const char* p, long n) {
-  return n > 0 ? VoString(NewStringData(p, n, false)) : VoString();
+// A string holding the \p n bytes at \p p (zero bytes included); no buffer for
+// n = 0. Its block comes from \p run when one is given.
+inline VoString MakeString(const char* p, long n, VoStringBlockRun* run = nullptr) {
+  if (n <= 0) return VoString();
+  return VoString(run ? run->New(p, n) : NewStringData(p, n, false));
 }
 
 // The usable length of a text: a negative length (possible for fixed-length
@@ -101,7 +104,7 @@ char NextCharAt(const char* s, long len, long& pos) {
 // to and including the next double quote that no backslash escapes, or up to
 // a zero byte or the end of the text; \p pos ends behind it. A token that
 // does not end in a double quote throws "VoFormatErr".
-VoString ReadQuoted(const char* s, long len, long& pos) {
+VoString ReadQuoted(const char* s, long len, long& pos, VoStringBlockRun* run) {
   const long start = pos;
   const VoQuoted::End e = VoQuoted::Scan(s, start, len);
   pos = e.end;
@@ -116,8 +119,8 @@ VoString ReadQuoted(const char* s, long len, long& pos) {
   }
   const char* in = s + start + 1;
   const long inLen = tokenLen >= 2 ? tokenLen - 2 : 0;
-  if (!e.escapes) return MakeString(in, inLen);
-  VoStringData* d = NewStringData(nullptr, inLen, false);
+  if (!e.escapes) return MakeString(in, inLen, run);
+  VoStringData* d = run ? run->New(nullptr, inLen) : NewStringData(nullptr, inLen, false);
   const long n = VoQuoted::Unescape(in, inLen, d->Chars());
   d->Chars()[n] = 0;
   d->mLength = static_cast<int32_t>(n);
@@ -125,14 +128,15 @@ VoString ReadQuoted(const char* s, long len, long& pos) {
 }
 
 // One entry's key, "=" and value from \p pos (VoDBData::SetString). A bare
-// key that equals \p keyHint (when given) shares the hint's buffer.
+// key that equals \p keyHint (when given) shares the hint's buffer. New
+// blocks come from \p run when one is given.
 void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& value,
-                 const VoString* keyHint = nullptr) {
+                 const VoString* keyHint = nullptr, VoStringBlockRun* run = nullptr) {
   // Key: a quoted token, or a bare one up to the first blank (consumed).
   while (pos < len && IsBlank(s[pos])) ++pos;
   if (pos >= len) VO_THROW(eVoFormatErr);  // no key, hence no "="
   if (s[pos] == '"') {
-    key = ReadQuoted(s, len, pos);
+    key = ReadQuoted(s, len, pos, run);
   } else {
     const long start = pos;
     while (pos < len && !IsBlank(s[pos])) ++pos;
@@ -141,7 +145,7 @@ void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& va
         std::memcmp(keyHint->c_str(), s + start, static_cast<size_t>(n)) == 0)
       key = *keyHint;
     else
-      key = MakeString(s + start, n);
+      key = MakeString(s + start, n, run);
     if (pos < len) ++pos;
   }
   // Separator: the next bare token must be exactly "=".
@@ -158,23 +162,22 @@ void ReadEntryAt(const char* s, long len, long& pos, VoString& key, VoString& va
   if (pos >= len || IsLineEnd(s[pos])) {
     value = VoString();  // a line end is left for the scanner
   } else if (s[pos] == '"') {
-    value = ReadQuoted(s, len, pos);
+    value = ReadQuoted(s, len, pos, run);
   } else {
     // A bare value: everything up to the next CR or LF, which is consumed.
-    const char* from = s + pos;
+    const unsigned char* from = reinterpret_cast<const unsigned char*>(s + pos);
     const size_t rest = static_cast<size_t>(len - pos);
-    const char* lf = static_cast<const char*>(std::memchr(from, '\n', rest));
-    const size_t upto = lf ? static_cast<size_t>(lf - from) : rest;
-    const char* cr = static_cast<const char*>(std::memchr(from, '\r', upto));
-    const long n = static_cast<long>(cr ? static_cast<size_t>(cr - from) : upto);
-    if (std::memchr(from, 0, static_cast<size_t>(n)) == nullptr) {
-      value = MakeString(from, n);
+    const size_t stop = VoByteScan::FindAny(from, rest, '\n', '\r', 0);
+    long n = static_cast<long>(stop);
+    if (stop == rest || from[stop] != 0) {
+      value = MakeString(s + pos, n, run);
     } else {
       // Zero bytes inside a bare value: the value is what appending its
       // characters one by one gives (as the tokenizer builds it), where each
       // append counts the text up to its first zero byte again.
+      n = static_cast<long>(VoByteScan::FindAny(from, rest, '\n', '\r', '\n'));
       VoString built(10L, false);
-      for (long i = 0; i < n; ++i) built += from[i];
+      for (long i = 0; i < n; ++i) built += static_cast<char>(from[i]);
       value = built;
     }
     pos += n;
@@ -194,8 +197,7 @@ struct TextInfo {
 // word is tested for '"' and '\\' exactly and for bytes below 0x21 (the
 // blanks among them); only a word with such a byte is looked at closer.
 inline TextInfo ScanText(const VoString& str) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  using namespace VoByteScan;
   TextInfo info{str.c_str(), 0, false, false};
   const char* p = info.text;
   const size_t len = std::strlen(p);
@@ -213,13 +215,10 @@ inline TextInfo ScanText(const VoString& str) {
   }
   for (size_t i = 0; i < len;) {
     const size_t at = i + 8 <= len ? i : len - 8;  // the last word may overlap the one before
-    uint64_t v;
-    std::memcpy(&v, p + at, 8);
-    const uint64_t quote = v ^ (kOnes * 0x22);
-    const uint64_t backslash = v ^ (kOnes * 0x5C);
-    if ((((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash)) & kHigh) {
+    const uint64_t v = Load8(p + at);
+    if (BytesEqual(v, '"') | BytesEqual(v, '\\')) {
       bytes(at, at + 8);
-    } else if (!info.quote && ((v - kOnes * 0x21) & ~v & kHigh)) {
+    } else if (!info.quote && BytesBelow(v, 0x21)) {
       bytes(at, at + 8);
     }
     if (info.quote && info.escape) break;
@@ -458,6 +457,9 @@ void VoDataBase::ReadLevels(const char* s, long len, long& pos) {
         if (db != nullptr) db->Delete();
     }
   } st;
+  // The keys and values read go together: their blocks are carved from
+  // shared slabs rather than taken from the heap one by one.
+  VoStringBlockRun run;
   st.open.push_back({this, 0});
   st.lastAtDepth.push_back(nullptr);
 
@@ -508,7 +510,7 @@ void VoDataBase::ReadLevels(const char* s, long len, long& pos) {
       st.pending.emplace_back();
       VoDBData& entry = st.pending.back();
       try {
-        ReadEntryAt(s, len, pos, entry.mKey, entry.mValue, hint);
+        ReadEntryAt(s, len, pos, entry.mKey, entry.mValue, hint, &run);
       } catch (...) {
         st.pending.pop_back();
         throw;

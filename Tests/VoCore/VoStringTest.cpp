@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VoCore/VoError.h"
@@ -409,6 +410,40 @@ TEST(VoStringAppend, CatStringDataBuildingBlocks) {
   VoString filled(text);
   filled += 'e';
   EXPECT_STREQ(filled.c_str(), "ae");
+}
+
+// Blocks carved from shared slabs are ordinary strings, and each slab goes
+// when its last block does, on whichever thread (the sanitizer build reports a
+// slab left behind or freed twice).
+TEST(VoStringBlockRun, CarvedBlocksAreOrdinaryStringsFreedFromAnyThread) {
+  std::vector<VoString> mine, theirs;
+  std::vector<std::string> expected;
+  const std::string large(VoStringBlockRun::kMostCarved + 1, 'L');
+  {
+    VoStringBlockRun run;
+    for (int i = 0; i < 4000; ++i) {  // several slabs
+      expected.push_back("value " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 50), 'x'));
+      VoString s(run.New(expected.back().data(), static_cast<long>(expected.back().size())));
+      (i % 2 ? mine : theirs).push_back(s);
+    }
+    VoString room(run.New(nullptr, 12));
+    EXPECT_EQ(room.length(), 0);
+    EXPECT_EQ(Capacity(room), 12);
+    mine.push_back(VoString(run.New(large.data(), static_cast<long>(large.size()))));
+    expected.push_back(large);
+  }
+  for (std::size_t i = 0; i + 1 < mine.size(); ++i) ASSERT_EQ(Bytes(mine[i]), expected[2 * i + 1]);
+  EXPECT_EQ(Bytes(mine.back()), large);
+  VoString shared(mine[0]);
+  shared[0] = 'V';  // copy on write
+  shared += " and more";
+  EXPECT_EQ(Bytes(mine[0]), expected[1]);
+  EXPECT_EQ(Bytes(shared), "Value 1x and more");
+  mine[1] += "!";  // grows into a block of its own
+  EXPECT_EQ(Bytes(mine[1]), expected[3] + "!");
+  std::thread other([&theirs] { theirs.clear(); });
+  mine.clear();
+  other.join();
 }
 
 TEST(VoStringAppend, Plus) {

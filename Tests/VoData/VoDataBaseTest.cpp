@@ -352,6 +352,45 @@ TEST(VoDataBaseMerge, DuplicateKeysMergeIntoTheFirstEntrysLevel) {
   EXPECT_EQ(Dump(copy), "k=1{x=1;y=2};k=2");
 }
 
+// Wide levels are merged through an index of their keys: the same results as
+// the scans of narrow levels, paths and repeated keys included.
+TEST(VoDataBaseMerge, WideLevelsMergeAsNarrowOnes) {
+  std::string wide, wideDump;
+  for (int i = 0; i < 16; ++i) {
+    wide += "p" + std::to_string(i) + " = \n{\nv = 1\n}\n";
+    wideDump += "p" + std::to_string(i) + "={v=1};";
+  }
+  const struct {
+    const char* text;
+    const char* dump;  // behind the wide part
+  } cases[] = {
+      {"k = 1\n{\nx = 1\n}\nk = 2\n{\ny = 2\n}\n", "k=1{x=1;y=2};k=2"},
+      {"\"a/b\" = 1\n{\nc = 2\n}\na = 3\n{\nd = 4\n}\n", "a/b=1;a={b={c=2};d=4};a=3"},
+      {"\"\" = 1\n{\nc = 2\n}\n\"\" = 3\n{\nd = 4\n}\n", "=1{c=2;d=4};=3"},
+  };
+  for (const auto& c : cases) {
+    VoDataBase narrow, source;
+    narrow.ReadFromString(c.text);
+    source.ReadFromString((wide + c.text).c_str());
+    EXPECT_EQ(Dump(VoDataBase(narrow)), c.dump) << c.text;
+    EXPECT_EQ(Dump(VoDataBase(source)), wideDump + c.dump) << c.text;
+    VoDataBase narrowSet, wideSet;
+    narrowSet.MergeDB(&narrow, false);
+    wideSet.MergeDB(&source, false);
+    wideSet.MergeDB(&source, false);  // every key found again
+    EXPECT_EQ(Dump(wideSet), wideDump + Dump(narrowSet)) << c.text;
+  }
+  // A wide level that repeats keys of the target's own entries merges into those.
+  VoDataBase source;
+  source.ReadFromString(wide.c_str());
+  VoDataBase target;
+  target.ReadFromString("p3 = 0\n{\nw = 0\n}\n");
+  target.MergeDB(&source, true);
+  std::string merged = "p3=0{w=0;v=1};" + wideDump;
+  merged.replace(merged.find("p3={v=1}"), 8, "p3=");
+  EXPECT_EQ(Dump(target) + ";", merged);
+}
+
 TEST(VoDataBaseMerge, KeysAreTakenAsPathsWithoutAppend) {
   VoDataBase source;
   source.ReadFromString("\"a/b\" = 1\n{\nc = 2\n}\n");

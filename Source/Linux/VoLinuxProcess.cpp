@@ -384,9 +384,11 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   // Standard input through a socket, so that a reader that went away gives
   // EPIPE to send(MSG_NOSIGNAL) instead of a SIGPIPE to the whole process.
   RunState run;
-  if (input && gVoSys.socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, run.in) != 0) return result;
-  if (output && gVoSys.pipe2(run.out, O_CLOEXEC) != 0) return result;
-  if (gVoSys.pipe2(run.report, O_CLOEXEC) != 0) return result;
+  if (input &&
+      VoSysRetry([&] { return gVoSys.socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, run.in); }) != 0)
+    return result;
+  if (output && VoSysRetry([&] { return gVoSys.pipe2(run.out, O_CLOEXEC); }) != 0) return result;
+  if (VoSysRetry([&] { return gVoSys.pipe2(run.report, O_CLOEXEC); }) != 0) return result;
   const int fds[3] = {input ? run.in[1] : -1, output ? run.out[1] : -1, -1};
   if (HostMayReapChildren() || fds[0] == 0 || fds[0] == 1 || fds[1] == 0 || fds[1] == 1) {
     SignalsBlocked blocked;
@@ -512,7 +514,7 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
   // The exec error comes back through a close-on-exec pipe: a successful
   // exec closes it unseen (end of file), a failed one writes its errno.
   int report[2] = {-1, -1};
-  if (gVoSys.pipe2(report, O_CLOEXEC) != 0) return false;
+  if (VoSysRetry([&] { return gVoSys.pipe2(report, O_CLOEXEC); }) != 0) return false;
   int pidFd = -1;
   {
     SignalsBlocked blocked;

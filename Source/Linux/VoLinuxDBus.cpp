@@ -109,11 +109,9 @@ int ConnectToBus(int64_t deadline) {
       if (rc != 0 && (errno == EINPROGRESS || errno == EALREADY) && WaitFor(fd.Get(), POLLOUT, deadline)) {
         int error = 0;
         socklen_t length = sizeof error;
-        rc = VoSysRetry([&] { return gVoSys.getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length); }) ==
-                         0 &&
-                     error == 0
-                 ? 0
-                 : -1;
+        const int got =
+            VoSysRetry([&] { return gVoSys.getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length); });
+        rc = got == 0 && error == 0 ? 0 : -1;
       }
       if (rc == 0) return fd.Release();
     }

@@ -1,12 +1,13 @@
 // VoLinuxClipboard.cpp - the CLIPBOARD selection through wl-clipboard, xclip or xsel.
 #include "Linux/VoLinuxClipboardPrivate.h"
 
-#include <unistd.h>
+#include <time.h>
 
 #include <cstdlib>
 #include <vector>
 
 #include "Linux/VoLinuxProcessPrivate.h"
+#include "Linux/VoLinuxSys.h"
 #include "Linux/VoLinuxX11Private.h"
 
 namespace {
@@ -85,7 +86,8 @@ void WaitForNewOwner(bool known, unsigned long before) {
     unsigned long owner = 0;
     if (!VoLinuxX11ClipboardOwner(&owner)) return;
     if (owner != 0 && owner != before) return;
-    usleep(5000);
+    const struct timespec pause = {0, 5000000};
+    gVoSys.clock_nanosleep(CLOCK_MONOTONIC, 0, &pause, nullptr);
   }
 }
 

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,23 +15,26 @@
 #include <cstring>
 #include <string>
 
+#include "Linux/VoLinuxSys.h"
+
 namespace {
 
 constexpr std::size_t kMaxMessage = 1u << 20;  // more than any answer to the calls made here
 
 int64_t NowMilliseconds() {
   struct timespec now {};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  gVoSys.clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-/// Waits until \p fd is ready for \p events or the deadline passes.
+/// Waits until \p fd is ready for \p events or the deadline passes (an
+/// interrupted wait goes on with the time left).
 bool WaitFor(int fd, short events, int64_t deadline) {
   for (;;) {
     const int64_t left = deadline - NowMilliseconds();
     if (left <= 0) return false;
     struct pollfd p = {fd, events, 0};
-    const int ready = poll(&p, 1, static_cast<int>(left < INT32_MAX ? left : INT32_MAX));
+    const int ready = gVoSys.poll(&p, 1, static_cast<int>(left < INT32_MAX ? left : INT32_MAX));
     if (ready > 0) return true;
     if (ready < 0 && errno != EINTR) return false;
   }
@@ -84,7 +86,9 @@ int ConnectToBus(int64_t deadline) {
     if (!runtime || *runtime != '/') return -1;
     const std::string socket = std::string(runtime) + "/bus";
     struct stat st {};
-    if (stat(socket.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode)) return -1;
+    if (VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, socket.c_str(), &st, 0); }) != 0 ||
+        !S_ISSOCK(st.st_mode))
+      return -1;
     list = "unix:path=" + socket;
   }
   std::string::size_type start = 0;
@@ -93,17 +97,23 @@ int ConnectToBus(int64_t deadline) {
     sockaddr_un to{};
     socklen_t size = 0;
     if (SocketAddress(list.substr(start, end - start), to, size)) {
-      const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-      if (fd < 0) return -1;
+      VoSysFd fd(
+          VoSysRetry([&] { return gVoSys.socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0); }));
+      if (!fd.Valid()) return -1;
       // A full listen queue gives EAGAIN at once: that bus is not waited for.
-      int rc = connect(fd, reinterpret_cast<const sockaddr*>(&to), size);
-      if (rc != 0 && (errno == EINPROGRESS || errno == EINTR) && WaitFor(fd, POLLOUT, deadline)) {
+      // Interrupted, the connection goes on: asked again, it is under way
+      // (EALREADY) or made (EISCONN).
+      int rc =
+          VoSysRetry([&] { return gVoSys.connect(fd.Get(), reinterpret_cast<const sockaddr*>(&to), size); });
+      if (rc != 0 && errno == EISCONN) rc = 0;
+      if (rc != 0 && (errno == EINPROGRESS || errno == EALREADY) && WaitFor(fd.Get(), POLLOUT, deadline)) {
         int error = 0;
         socklen_t length = sizeof error;
-        rc = getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? 0 : -1;
+        const int got =
+            VoSysRetry([&] { return gVoSys.getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length); });
+        rc = got == 0 && error == 0 ? 0 : -1;
       }
-      if (rc == 0) return fd;
-      close(fd);
+      if (rc == 0) return fd.Release();
     }
     if (end >= list.size()) return -1;
     start = end + 1;
@@ -117,15 +127,16 @@ class Connection {
   Connection(int fd, int64_t deadline) : fd_(fd), deadline_(deadline) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
-  ~Connection() { close(fd_); }
+  ~Connection() { gVoSys.close(fd_); }
 
   bool Send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-      const ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+      const ssize_t n = VoSysRetry(
+          [&] { return gVoSys.send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL); });
       if (n > 0) {
         done += static_cast<std::size_t>(n);
-      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         if (!WaitFor(fd_, POLLOUT, deadline_)) return false;
       } else {
         return false;
@@ -138,10 +149,10 @@ class Connection {
   bool Fill(std::size_t size) {
     char buffer[4096];
     while (in_.size() < size) {
-      const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+      const ssize_t n = VoSysRetry([&] { return gVoSys.recv(fd_, buffer, sizeof buffer, 0); });
       if (n > 0) {
         in_.append(buffer, static_cast<std::size_t>(n));
-      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+      } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         if (!WaitFor(fd_, POLLIN, deadline_)) return false;
       } else {
         return false;
@@ -276,7 +287,7 @@ bool Call(Connection& bus, uint32_t serial, const char* destination, const char*
 /// SASL EXTERNAL as the effective user, then BEGIN.
 bool Authenticate(Connection& bus) {
   std::string hex;
-  for (char c : std::to_string(geteuid())) {
+  for (char c : std::to_string(gVoSys.geteuid())) {
     hex.push_back("0123456789abcdef"[(c >> 4) & 15]);
     hex.push_back("0123456789abcdef"[c & 15]);
   }

@@ -3,15 +3,13 @@
 #include "Linux/VoLinuxProcessPrivate.h"
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <poll.h>
-#include <signal.h>
 #include <sched.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +20,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "Linux/VoLinuxSys.h"
 #include "VoCore/VoDebug.h"
 
 extern char** environ;
@@ -33,7 +32,9 @@ constexpr idtype_t kByPidFd = static_cast<idtype_t>(3);  // P_PIDFD (Linux 5.4)
 
 bool IsExecutableFile(const std::string& path) {
   struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+  return VoSysRetry([&] { return gVoSys.fstatat(AT_FDCWD, path.c_str(), &st, 0); }) == 0 &&
+         S_ISREG(st.st_mode) &&
+         VoSysRetry([&] { return gVoSys.faccessat(AT_FDCWD, path.c_str(), X_OK, 0); }) == 0;
 }
 
 /// The argument vector as C strings (pointing into \p argv), ended by null.
@@ -47,21 +48,16 @@ std::vector<char*> CArgs(const std::vector<std::string>& argv) {
 
 int64_t NowMilliseconds() {
   struct timespec now {};
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  gVoSys.clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 void CloseFd(int& fd) {
-  if (fd >= 0) close(fd);
+  if (fd >= 0) gVoSys.close(fd);
   fd = -1;
 }
 
 // ---------------------------------------------------------------- children
-
-/// The kernel's clone3 arguments (linux/sched.h, first version).
-struct CloneArgs {
-  uint64_t flags, pidfd, childTid, parentTid, exitSignal, stack, stackSize, tls;
-};
 
 /// fork() as a system call: 0 in the child, its process id in the parent, -1
 /// on failure. With \p pidFd the child comes with a process descriptor
@@ -72,24 +68,15 @@ struct CloneArgs {
 /// async-signal-safe functions until it execs or _exits.
 pid_t ForkChild(int* pidFd) {
   int fd = -1;
-  CloneArgs args{};
+  VoSysCloneArgs args{};
   args.flags = pidFd ? CLONE_PIDFD : 0;
   args.pidfd = reinterpret_cast<uintptr_t>(&fd);
   args.exitSignal = pidFd ? 0 : SIGCHLD;
-  long pid = syscall(SYS_clone3, &args, sizeof args);
-  if (pid < 0 && errno == ENOSYS) {  // no clone3 (or a filter that hides it): the older clone
-    const unsigned long flags = args.flags | args.exitSignal;
-#if defined(__s390__) || defined(__CRIS__)
-    pid = syscall(SYS_clone, 0, flags, &fd, nullptr, 0);
-#else
-    pid = syscall(SYS_clone, flags, 0, &fd, nullptr, 0);
-#endif
-  }
+  const long pid = VoSysRetry([&] { return gVoSys.clone3(&args, sizeof args); });
   if (pid > 0 && pidFd) {
     if (fd < 0) {  // a kernel before 5.2 ignores CLONE_PIDFD: no child of that kind
-      kill(static_cast<pid_t>(pid), SIGKILL);
-      while (waitpid(static_cast<pid_t>(pid), nullptr, __WALL) < 0 && errno == EINTR) {
-      }
+      gVoSys.kill(static_cast<pid_t>(pid), SIGKILL);
+      VoSysRetry([&] { return gVoSys.waitpid(static_cast<pid_t>(pid), nullptr, __WALL); });
       errno = ENOSYS;
       return -1;
     }
@@ -99,20 +86,25 @@ pid_t ForkChild(int* pidFd) {
 }
 
 /// Every signal blocked for the life of the object: no handler of the host
-/// runs in a child between its fork and its exec.
+/// runs in a child between its fork and its exec. No child may be started
+/// unless Ok().
 class SignalsBlocked {
  public:
   SignalsBlocked() {
     sigset_t all;
     sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &old_);
+    ok_ = gVoSys.pthread_sigmask(SIG_SETMASK, &all, &old_) == 0;
   }
   SignalsBlocked(const SignalsBlocked&) = delete;
   SignalsBlocked& operator=(const SignalsBlocked&) = delete;
-  ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  ~SignalsBlocked() {
+    if (ok_) gVoSys.pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  bool Ok() const { return ok_; }
 
  private:
   sigset_t old_;
+  bool ok_;
 };
 
 /// In a child before its exec: every handled signal and those of
@@ -122,13 +114,13 @@ void ResetSignalsInChild() {
   dfl.sa_handler = SIG_DFL;
   for (int s = 1; s < NSIG; ++s) {
     struct sigaction now {};
-    if (sigaction(s, nullptr, &now) == 0 && now.sa_handler != SIG_DFL && now.sa_handler != SIG_IGN)
-      sigaction(s, &dfl, nullptr);
+    if (gVoSys.sigaction(s, nullptr, &now) == 0 && now.sa_handler != SIG_DFL && now.sa_handler != SIG_IGN)
+      gVoSys.sigaction(s, &dfl, nullptr);
   }
-  for (int s : kResetSignals) sigaction(s, &dfl, nullptr);
+  for (int s : kResetSignals) gVoSys.sigaction(s, &dfl, nullptr);
   sigset_t none;
   sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
+  gVoSys.pthread_sigmask(SIG_SETMASK, &none, nullptr);
 }
 
 /// In a child: \p fds become its standard input, output and error (-1:
@@ -140,24 +132,24 @@ void ResetSignalsInChild() {
   ResetSignalsInChild();
   // Above 2 first, whatever the descriptors are now (the caller may have
   // closed its standard ones), so that no move overwrites another.
-  report = fcntl(report, F_DUPFD_CLOEXEC, 3);
+  report = gVoSys.fcntl(report, F_DUPFD_CLOEXEC, 3);
   int from[3] = {-2, -2, -2};
   for (int i = 0; i < 3; ++i) {
     if (fds[i] >= 0) {
-      from[i] = fcntl(fds[i], F_DUPFD_CLOEXEC, 3);
+      from[i] = gVoSys.fcntl(fds[i], F_DUPFD_CLOEXEC, 3);
     } else if (fds[i] == -1) {
-      const int null = open("/dev/null", i == 0 ? O_RDONLY : O_WRONLY);
-      from[i] = null >= 0 ? fcntl(null, F_DUPFD_CLOEXEC, 3) : -1;
-      if (null >= 0) close(null);
+      const int null = VoSysRetry([&] { return gVoSys.open("/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0); });
+      from[i] = null >= 0 ? gVoSys.fcntl(null, F_DUPFD_CLOEXEC, 3) : -1;
+      if (null >= 0) gVoSys.close(null);
     }
   }
   for (int i = 0; i < 3; ++i)
-    if (from[i] >= 0) dup2(from[i], i);
-  if (report > 3) close_range(3, static_cast<unsigned>(report) - 1, 0);
-  close_range(static_cast<unsigned>(report < 3 ? 3 : report + 1), ~0u, 0);
-  execve(path, args, env);
+    if (from[i] >= 0) VoSysRetry([&] { return gVoSys.dup2(from[i], i); });
+  if (report > 3) gVoSys.close_range(3, static_cast<unsigned>(report) - 1, 0);
+  gVoSys.close_range(static_cast<unsigned>(report < 3 ? 3 : report + 1), ~0u, 0);
+  gVoSys.execve(path, args, env);
   const int err = errno;
-  (void)!write(report, &err, sizeof err);
+  (void)VoSysWriteAll(report, &err, sizeof err);
   _exit(127);
 }
 
@@ -172,25 +164,24 @@ void ResetSignalsInChild() {
                               int report) {
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
-  sigaction(SIGCHLD, &dfl, nullptr);  // not ignored here: the program's status is kept for waitpid
-  const pid_t keeper = getpid();
+  gVoSys.sigaction(SIGCHLD, &dfl, nullptr);  // not ignored here: the program's status is kept for waitpid
+  const pid_t keeper = gVoSys.getpid();
   const pid_t program = ForkChild(nullptr);
   if (program == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != keeper) _exit(127);
+    gVoSys.prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (gVoSys.getppid() != keeper) _exit(127);
     ExecInChild(path, args, env, fds, report);
   }
   if (program < 0) {
     const int err = errno;
-    (void)!write(report, &err, sizeof err);
+    (void)VoSysWriteAll(report, &err, sizeof err);
     _exit(127);
   }
-  close_range(0, ~0u, 0);
+  gVoSys.close_range(0, ~0u, 0);
   int status = 0;
-  while (waitpid(program, &status, 0) < 0)
-    if (errno != EINTR) break;
-  if (WIFEXITED(status)) _exit(WEXITSTATUS(status));
-  kill(keeper, SIGKILL);
+  if (VoSysRetry([&] { return gVoSys.waitpid(program, &status, 0); }) == program && WIFEXITED(status))
+    _exit(WEXITSTATUS(status));
+  gVoSys.kill(keeper, SIGKILL);
   _exit(127);
 }
 
@@ -199,7 +190,8 @@ void ResetSignalsInChild() {
 /// reap every child).
 bool HostMayReapChildren() {
   struct sigaction now {};
-  return sigaction(SIGCHLD, nullptr, &now) != 0 || now.sa_handler != SIG_DFL || (now.sa_flags & SA_NOCLDWAIT);
+  return gVoSys.sigaction(SIGCHLD, nullptr, &now) != 0 || now.sa_handler != SIG_DFL ||
+         (now.sa_flags & SA_NOCLDWAIT);
 }
 
 /// Where nobody else reaps children, the cheaper start: posix_spawn (which
@@ -230,23 +222,26 @@ int SpawnWithPidFd(const char* path, char* const* args, const int (&fds)[3]) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, path, &actions, &attr, args, environ);
+  // \p path holds a "/": posix_spawnp searches nothing.
+  int rc;
+  do rc = gVoSys.posix_spawnp(&pid, path, &actions, &attr, args, environ);
+  while (rc == EINTR);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return -1;
-  const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  // A process descriptor comes close-on-exec.
+  const int fd = VoSysRetry([&] { return gVoSys.pidfd_open(pid, 0); });
   if (fd < 0) {  // no process descriptors (before Linux 5.3): not run
-    kill(pid, SIGKILL);
-    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    gVoSys.kill(pid, SIGKILL);
+    VoSysRetry([&] { return gVoSys.waitpid(pid, nullptr, 0); });
     return -1;
   }
-  fcntl(fd, F_SETFD, FD_CLOEXEC);
   return fd;
 }
 
-/// The errno a child's failed exec wrote to \p fd, 0 when the exec happened
-/// (end of file) or nothing came before \p deadline (a program that another
+/// The errno a child's failed exec wrote to \p fd (or the errno of a failed
+/// poll or read of it), 0 when the exec happened (end of file) or nothing
+/// came before \p deadline (a program that another
 /// thread's fork keeps from its exec must not hold the caller).
 int ExecError(int fd, int64_t deadline) {
   int err = 0;
@@ -255,40 +250,45 @@ int ExecError(int fd, int64_t deadline) {
     struct pollfd p = {fd, POLLIN, 0};
     const int64_t left = deadline - NowMilliseconds();
     if (left <= 0) break;
-    const int ready = poll(&p, 1, static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
+    // Interrupted: polled again with the time left.
+    const int ready = gVoSys.poll(&p, 1, static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
-    const ssize_t n = read(fd, reinterpret_cast<char*>(&err) + got, sizeof err - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (ready < 0) return errno;
+    if (ready == 0) break;
+    const ssize_t n =
+        VoSysRetry([&] { return gVoSys.read(fd, reinterpret_cast<char*>(&err) + got, sizeof err - got); });
+    if (n < 0) return errno;
+    if (n == 0) break;
     got += static_cast<std::size_t>(n);
     if (got == sizeof err) return err;
   }
   return 0;
 }
 
-/// Waits for the child of \p pidFd (without blocking unless \p block);
-/// true once it has ended and is reaped. \p status gets its exit code, or -1
-/// when it was killed or its status is lost (reaped by somebody else with
-/// __WALL).
-bool Reap(int pidFd, bool block, int& status) {
-  for (;;) {
-    siginfo_t info{};
-    if (waitid(kByPidFd, static_cast<id_t>(pidFd), &info, WEXITED | __WALL | (block ? 0 : WNOHANG)) == 0) {
-      if (info.si_pid == 0) return false;  // still running
-      status = info.si_code == CLD_EXITED ? info.si_status : -1;
-      return true;
-    }
-    if (errno == EINTR) continue;
-    status = -1;
-    return true;
-  }
+/// What waiting for a child found.
+enum class Waited { Running, Ended, Failed };
+
+/// Waits for the child of \p pidFd (without blocking unless \p block).
+/// Ended: it has ended and is reaped, \p status its exit code or -1 when it
+/// was killed. Failed: its status cannot be learned (waitid failed; ECHILD:
+/// reaped by somebody else with __WALL); \p status is -1.
+Waited Reap(int pidFd, bool block, int& status) {
+  siginfo_t info{};
+  status = -1;
+  if (VoSysRetry([&] {
+        return gVoSys.waitid(kByPidFd, static_cast<id_t>(pidFd), &info,
+                             WEXITED | __WALL | (block ? 0 : WNOHANG));
+      }) != 0)
+    return Waited::Failed;
+  if (info.si_pid == 0) return Waited::Running;
+  if (info.si_code == CLD_EXITED) status = info.si_status;
+  return Waited::Ended;
 }
 
 /// Kills the child of \p pidFd through its descriptor (never its process
 /// id, which may name another process once the child is reaped) and reaps it.
 void KillAndReap(int pidFd) {
-  syscall(SYS_pidfd_send_signal, pidFd, SIGKILL, nullptr, 0);  // glibc 2.36 declares it without C linkage
+  gVoSys.pidfd_send_signal(pidFd, SIGKILL, nullptr, 0);
   int status = 0;
   Reap(pidFd, true, status);
 }
@@ -299,14 +299,16 @@ std::size_t RoomLeft(const std::string& output, std::size_t limit) {
   return output.size() < limit ? limit - output.size() : 0;
 }
 
-/// Reads what \p fd holds now into \p output (up to \p limit bytes in all);
-/// false when the limit would be passed.
-bool DrainNow(int fd, std::string& output, std::vector<char>& buffer, std::size_t limit) {
+/// What reading the program's output found.
+enum class Drained { All, TooMuch, Failed };
+
+/// Reads what \p fd holds now into \p output (up to \p limit bytes in all).
+Drained DrainNow(int fd, std::string& output, std::vector<char>& buffer, std::size_t limit) {
   for (;;) {
-    const ssize_t got = read(fd, buffer.data(), buffer.size());
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return true;
-    if (static_cast<std::size_t>(got) > RoomLeft(output, limit)) return false;
+    const ssize_t got = VoSysRetry([&] { return gVoSys.read(fd, buffer.data(), buffer.size()); });
+    if (got == 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))) return Drained::All;
+    if (got < 0) return Drained::Failed;
+    if (static_cast<std::size_t>(got) > RoomLeft(output, limit)) return Drained::TooMuch;
     output.append(buffer.data(), static_cast<std::size_t>(got));
   }
 }
@@ -349,7 +351,7 @@ std::string VoLinuxFindProgram(const std::string& name) {
     candidate.append(name);
     if (IsExecutableFile(candidate)) {
       if (candidate[0] != '/') {
-        char* cwd = getcwd(nullptr, 0);
+        char* cwd = gVoSys.getcwd(nullptr, 0);
         if (cwd) {
           std::string absolute(cwd);
           absolute.append(1, '/').append(candidate);
@@ -382,12 +384,15 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   // Standard input through a socket, so that a reader that went away gives
   // EPIPE to send(MSG_NOSIGNAL) instead of a SIGPIPE to the whole process.
   RunState run;
-  if (input && socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, run.in) != 0) return result;
-  if (output && pipe2(run.out, O_CLOEXEC) != 0) return result;
-  if (pipe2(run.report, O_CLOEXEC) != 0) return result;
+  if (input &&
+      VoSysRetry([&] { return gVoSys.socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, run.in); }) != 0)
+    return result;
+  if (output && VoSysRetry([&] { return gVoSys.pipe2(run.out, O_CLOEXEC); }) != 0) return result;
+  if (VoSysRetry([&] { return gVoSys.pipe2(run.report, O_CLOEXEC); }) != 0) return result;
   const int fds[3] = {input ? run.in[1] : -1, output ? run.out[1] : -1, -1};
   if (HostMayReapChildren() || fds[0] == 0 || fds[0] == 1 || fds[1] == 0 || fds[1] == 1) {
     SignalsBlocked blocked;
+    if (!blocked.Ok()) return result;
     const pid_t pid = ForkChild(&run.pidFd);
     if (pid == 0) KeepInChild(program.c_str(), args.data(), environ, fds, run.report[1]);
     if (pid < 0) return result;
@@ -403,8 +408,14 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
 
   int& writeFd = run.in[0];
   int& readFd = run.out[0];
-  if (writeFd >= 0) fcntl(writeFd, F_SETFL, fcntl(writeFd, F_GETFL) | O_NONBLOCK);
-  if (readFd >= 0) fcntl(readFd, F_SETFL, fcntl(readFd, F_GETFL) | O_NONBLOCK);
+  // A descriptor left blocking could hold the loop below past every bound:
+  // the program is not run then.
+  for (int fd : {writeFd, readFd}) {
+    if (fd < 0) continue;
+    const int flags = VoSysRetry([&] { return gVoSys.fcntl(fd, F_GETFL, 0); });
+    if (flags < 0 || VoSysRetry([&] { return gVoSys.fcntl(fd, F_SETFL, flags | O_NONBLOCK); }) != 0)
+      return result;
+  }
   size_t written = 0;
   if (writeFd >= 0 && input->empty()) CloseFd(writeFd);
 
@@ -414,9 +425,12 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   // an idle time or for writing more than the limit.
   int64_t lastProgress = NowMilliseconds();
   int status = -1;
+  bool failed = false;  // a pipe or the wait failed: whatever the program did is unknown
   for (;;) {
-    if (Reap(run.pidFd, false, status)) {
-      run.running = false;
+    const Waited waited = Reap(run.pidFd, false, status);
+    if (waited == Waited::Ended) run.running = false;
+    if (waited != Waited::Running) {
+      failed = waited == Waited::Failed;
       break;
     }
     const int64_t now = NowMilliseconds();
@@ -430,9 +444,11 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
     if (writeFd >= 0) fds[n++] = {writeFd, POLLOUT, 0};
     if (readFd >= 0) fds[n++] = {readFd, POLLIN, 0};
     fds[n++] = {run.pidFd, POLLIN, 0};
-    const int ready = poll(fds, static_cast<nfds_t>(n), static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
+    // Interrupted: the loop polls again with the time left.
+    const int ready =
+        gVoSys.poll(fds, static_cast<nfds_t>(n), static_cast<int>(std::min<int64_t>(left, INT32_MAX)));
     if (ready < 0 && errno != EINTR) {
-      result.timedOut = true;
+      failed = true;
       break;
     }
     if (ready <= 0) continue;
@@ -440,16 +456,20 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == writeFd) {
         const size_t chunk = std::min<size_t>(input->size() - written, 1u << 20);
-        const ssize_t sent = send(writeFd, input->data() + written, chunk, MSG_NOSIGNAL);
+        const ssize_t sent =
+            VoSysRetry([&] { return gVoSys.send(writeFd, input->data() + written, chunk, MSG_NOSIGNAL); });
         if (sent > 0) {
           written += static_cast<size_t>(sent);
           lastProgress = NowMilliseconds();
           if (written == input->size()) CloseFd(writeFd);
-        } else if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        } else if (sent < 0 && (errno == EPIPE || errno == ECONNRESET)) {
           CloseFd(writeFd);  // the program stopped reading
+        } else if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+          failed = true;
+          break;
         }
       } else if (fds[i].fd == readFd) {
-        const ssize_t got = read(readFd, buffer.data(), buffer.size());
+        const ssize_t got = VoSysRetry([&] { return gVoSys.read(readFd, buffer.data(), buffer.size()); });
         if (got > 0) {
           if (static_cast<size_t>(got) > RoomLeft(*output, limits.maxOutput)) {
             result.tooMuchOutput = true;
@@ -457,20 +477,26 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
           }
           output->append(buffer.data(), static_cast<size_t>(got));
           lastProgress = NowMilliseconds();
-        } else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+        } else if (got == 0) {
           CloseFd(readFd);
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+          failed = true;
+          break;
         }
       }
     }
-    if (result.tooMuchOutput) break;
+    if (result.tooMuchOutput || failed) break;
   }
   // Ended: what the program wrote before it ended is in the pipe now; a
   // child it left behind may hold the pipe open for ever, so nothing more is
   // waited for.
   const bool ended = !run.running;
-  if (ended && readFd >= 0 && !DrainNow(readFd, *output, buffer, limits.maxOutput))
-    result.tooMuchOutput = true;
-  result.exitCode = ended && !result.tooMuchOutput ? status : -1;
+  if (ended && readFd >= 0) {
+    const Drained drained = DrainNow(readFd, *output, buffer, limits.maxOutput);
+    result.tooMuchOutput = drained == Drained::TooMuch;
+    failed = failed || drained == Drained::Failed;
+  }
+  result.exitCode = ended && !result.tooMuchOutput && !failed ? status : -1;
   return result;
 }
 
@@ -488,11 +514,11 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
   // The exec error comes back through a close-on-exec pipe: a successful
   // exec closes it unseen (end of file), a failed one writes its errno.
   int report[2] = {-1, -1};
-  if (pipe2(report, O_CLOEXEC) != 0) return false;
+  if (VoSysRetry([&] { return gVoSys.pipe2(report, O_CLOEXEC); }) != 0) return false;
   int pidFd = -1;
   {
     SignalsBlocked blocked;
-    const pid_t child = ForkChild(&pidFd);
+    const pid_t child = blocked.Ok() ? ForkChild(&pidFd) : -1;
     if (child == 0) {
       // The middle child starts the program and ends at once, which hands
       // the program to the system's reaper: no zombie is left behind.
@@ -508,7 +534,7 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
   }
   CloseFd(report[1]);
   int status = -1;
-  Reap(pidFd, true, status);
+  if (Reap(pidFd, true, status) != Waited::Ended) KillAndReap(pidFd);
   CloseFd(pidFd);
   int err = status == 0 ? ExecError(report[0], NowMilliseconds() + 5000) : -1;
   CloseFd(report[0]);
@@ -520,7 +546,7 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
 std::string VoLinuxExecutablePath() {
   std::vector<char> buffer(1024);
   for (;;) {
-    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    const ssize_t n = gVoSys.readlinkat(AT_FDCWD, "/proc/self/exe", buffer.data(), buffer.size());
     if (n < 0) return std::string();
     if (static_cast<size_t>(n) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(n));
     if (buffer.size() >= (1u << 20)) return std::string();

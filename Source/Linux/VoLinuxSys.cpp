@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -23,6 +24,28 @@ ssize_t GetXattrAt(int dirfd, const char* path, int flags, const char* name, voi
     uint32_t flags;
   } args = {reinterpret_cast<uintptr_t>(value), static_cast<uint32_t>(size), 0};
   return ::syscall(SYS_getxattrat, dirfd, path, flags, name, &args, sizeof args);
+}
+
+#ifndef SYS_pidfd_open
+#define SYS_pidfd_open 434
+#endif
+#ifndef SYS_pidfd_send_signal
+#define SYS_pidfd_send_signal 424
+#endif
+
+long Clone3(void* args, size_t size) {
+  long pid = ::syscall(SYS_clone3, args, size);
+  if (pid < 0 && errno == ENOSYS) {  // no clone3 (or a filter that hides it): the older clone
+    const auto* a = static_cast<const VoSysCloneArgs*>(args);
+    const unsigned long flags = a->flags | a->exitSignal;
+    int* pidFd = reinterpret_cast<int*>(static_cast<uintptr_t>(a->pidfd));
+#if defined(__s390__) || defined(__CRIS__)
+    pid = ::syscall(SYS_clone, 0, flags, pidFd, nullptr, 0);
+#else
+    pid = ::syscall(SYS_clone, flags, 0, pidFd, nullptr, 0);
+#endif
+  }
+  return pid;
 }
 
 }  // namespace
@@ -72,6 +95,28 @@ constexpr VoSysCalls kVoSysDefault = {
     ::connect,
     ::posix_spawnp,
     ::waitid,
+    ::waitpid,
+    ::socketpair,
+    ::send,
+    ::recv,
+    ::getsockopt,
+    ::dup2,
+    [](unsigned first, unsigned last, int flags) { return ::close_range(first, last, flags); },
+    Clone3,
+    ::execve,
+    ::kill,
+    [](pid_t pid, unsigned flags) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, flags)); },
+    // glibc 2.36 declares pidfd_send_signal without C linkage
+    [](int pidFd, int signal, siginfo_t* info, unsigned flags) {
+      return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidFd, signal, info, flags));
+    },
+    ::sigaction,
+    ::pthread_sigmask,
+    [](int option, unsigned long argument) { return ::prctl(option, argument); },
+    ::getpid,
+    ::getppid,
+    ::getuid,
+    ::geteuid,
     ::clock_gettime,
     ::clock_nanosleep,
     ::madvise,

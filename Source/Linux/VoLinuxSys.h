@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -29,6 +30,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -89,6 +91,29 @@ struct VoSysCalls {
   int (*posix_spawnp)(pid_t* pid, const char* file, const posix_spawn_file_actions_t* actions,
                       const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
   int (*waitid)(idtype_t type, id_t id, siginfo_t* info, int options);
+  pid_t (*waitpid)(pid_t pid, int* status, int options);
+  int (*socketpair)(int domain, int type, int protocol, int fds[2]);
+  ssize_t (*send)(int fd, const void* buf, size_t size, int flags);
+  ssize_t (*recv)(int fd, void* buf, size_t size, int flags);
+  int (*getsockopt)(int fd, int level, int name, void* value, socklen_t* length);
+  int (*dup2)(int from, int to);
+  int (*close_range)(unsigned first, unsigned last, int flags);
+  /// clone3(2) with \p args (a struct clone_args, \p size bytes); where the
+  /// kernel has no clone3 (ENOSYS) the older clone with the same flags, exit
+  /// signal and process descriptor. As fork: 0 in the child.
+  long (*clone3)(void* args, size_t size);
+  int (*execve)(const char* path, char* const argv[], char* const envp[]);
+  int (*kill)(pid_t pid, int signal);
+  int (*pidfd_open)(pid_t pid, unsigned flags);
+  int (*pidfd_send_signal)(int pidFd, int signal, siginfo_t* info, unsigned flags);
+  int (*sigaction)(int signal, const struct sigaction* action, struct sigaction* old);
+  /// The calling thread's signal mask (pthread_sigmask: an error number, not -1).
+  int (*pthread_sigmask)(int how, const sigset_t* set, sigset_t* old);
+  int (*prctl)(int option, unsigned long argument);
+  pid_t (*getpid)();
+  pid_t (*getppid)();
+  uid_t (*getuid)();
+  uid_t (*geteuid)();
   // clocks, memory and the kernel
   int (*clock_gettime)(clockid_t clock, struct timespec* now);
   int (*clock_nanosleep)(clockid_t clock, int flags, const struct timespec* until, struct timespec* left);
@@ -105,6 +130,11 @@ struct VoSysCalls {
   void (*clearerr)(FILE* file);
   int (*fseeko)(FILE* file, off_t offset, int whence);
   off_t (*ftello)(FILE* file);
+};
+
+/// The arguments of clone3 (linux/sched.h, its first version).
+struct VoSysCloneArgs {
+  uint64_t flags, pidfd, childTid, parentTid, exitSignal, stack, stackSize, tls;
 };
 
 /// The table in use; tests replace entries and put them back.

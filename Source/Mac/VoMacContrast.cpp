@@ -1,12 +1,12 @@
 // VoMacContrast.cpp - the display contrast preference in the user's configuration folder.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <string>
 
+#include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacBridgePrivate.h"
 #include "VoCore/VoError.h"
 #include "VoData/VoDataBase.h"
@@ -41,19 +41,21 @@ bool ParseNumber(const VoString& text, double& value) {
 std::string ReadPreferenceFile(const std::string& path, bool& ok) {
   ok = false;
   std::string text;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return text;
+  VoSysFd fd;
+  if (!VoSysOpenAt(fd, AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY).Ok()) return text;
   struct stat st {};
-  int err = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+  int err = VoSysRetry([&] { return gVoSys.fstatat(fd.Get(), "", &st, AT_EMPTY_PATH); }) != 0 ? errno
+            : S_ISREG(st.st_mode)                                                             ? 0
+                                                                                              : EINVAL;
   char buffer[4096];
   while (err == 0) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
+    const ssize_t n = VoSysRetry([&] { return gVoSys.read(fd.Get(), buffer, sizeof buffer); });
     if (n == 0) break;
-    if (n < 0 && errno != EINTR) err = errno;
+    if (n < 0) err = errno;
     if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
     if (text.size() > (1u << 24)) err = EFBIG;  // no preference file is this large
   }
-  close(fd);
+  if (err == 0) err = fd.Close().error;
   if (err != 0) {
     errno = err;
     return std::string();

@@ -59,7 +59,7 @@ std::string RandomSuffix() {
   struct timespec now {};
   gVoSys.clock_gettime(CLOCK_MONOTONIC, &now);
   const uint64_t serial = counter.fetch_add(1, std::memory_order_relaxed) + 1;
-  uint64_t x = (static_cast<uint64_t>(getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
+  uint64_t x = (static_cast<uint64_t>(gVoSys.getpid()) << 32) ^ static_cast<uint64_t>(now.tv_nsec) ^
                (static_cast<uint64_t>(now.tv_sec) << 20) ^ (serial * 0x9E3779B97F4A7C15ULL);
   // splitmix64 finaliser
   x ^= x >> 30;

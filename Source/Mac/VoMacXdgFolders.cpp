@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacBridgePrivate.h"
 
 namespace {
@@ -25,7 +26,7 @@ std::string HomeFolder() {
   std::vector<char> buf(size > 0 ? static_cast<size_t>(size) : 16384);
   struct passwd pw;
   struct passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
+  if (getpwuid_r(gVoSys.getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
       found->pw_dir[0] == '/')
     return found->pw_dir;
   return std::string();

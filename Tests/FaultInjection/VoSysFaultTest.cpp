@@ -1,8 +1,10 @@
-// VoSysFaultTest.cpp - every system call of the file operations failed in turn (EIO, ENOSPC, EINTR).
-// Every entry of gVoSys is wrapped; at each point the failure must reach the caller, the old file
-// stay intact, no temporary file or descriptor be left and the next call succeed. As "nobody".
+// VoSysFaultTest.cpp - every system call of the file operations, the bus call and a helper run failed in
+// turn (EIO, ENOSPC, EINTR). Every entry of gVoSys is wrapped; at each point the failure must reach the
+// caller, the old file stay intact, no temporary file, descriptor or child be left, nothing hang and the
+// next call succeed. As "nobody".
 #include <gtest/gtest.h>
 #include <grp.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +19,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "Linux/VoLinuxDBusPrivate.h"
+#include "Linux/VoLinuxProcessPrivate.h"
 #include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacToolsOSX.h"
 #include "VoCore/VoDebug.h"
@@ -31,12 +35,14 @@ namespace {
 namespace fs = std::filesystem;
 
 bool gArmed = false;
+pid_t gPid = 0;     // the process under test (not the children it starts)
 long gSeen = 0;     // calls while armed
 long gFailAt = -1;  // the armed call that fails
 long gFailed = -1;  // the call that failed last
 int gErrno = EIO;
 struct Kind {
   bool room, interruptible, releases;  // takes room; may be repeated; releases also when failing
+  bool errorNumber;                    // returns the errno instead of -1
   const char* name;
 };
 std::vector<Kind> gKinds;  // of each call of the reference run
@@ -50,7 +56,7 @@ bool FailedAfter(const char* call) {
 std::set<FILE*> gErrored;  // streams whose injected read or write failed
 
 bool Inject(const Kind& kind) {
-  if (!gArmed) return false;
+  if (!gArmed || ::getpid() != gPid) return false;
   const long n = gSeen++;
   if (gFailAt < 0) gKinds.push_back(kind);
   return n == gFailAt;
@@ -65,6 +71,8 @@ struct Hook<M> {
     if (!Inject(kind)) return (kVoSysDefault.*M)(a...);
     if (kind.releases) (kVoSysDefault.*M)(a...);
     errno = gErrno;
+    if constexpr (std::is_same_v<R, int>)
+      if (kind.errorNumber) return gErrno;
     if constexpr (std::is_pointer_v<R>) {
       return nullptr;
     } else if constexpr (std::is_same_v<R, size_t>) {  // fread, fwrite: the stream notes the error
@@ -83,7 +91,8 @@ struct Hook<M> {
     kind = {
         in(" open openat write pwrite fsync ftruncate fallocate copy_file_range renameat mkdirat fsetxattr "
            "fopen fwrite fflush fclose "),
-        !in(" close fwrite fflush fclose fseeko "), in(" close fclose "), name};
+        !in(" close fwrite fflush fclose fseeko pthread_sigmask "), in(" close fclose "),
+        in(" posix_spawnp pthread_sigmask "), name};
     gVoSys.*M = &Call;
   }
 };
@@ -97,7 +106,9 @@ void InstallHooks() {
   HOOK(fchown); HOOK(fstatat); HOOK(statx); HOOK(faccessat); HOOK(readlinkat); HOOK(realpath); HOOK(renameat);
   HOOK(unlinkat); HOOK(mkdirat); HOOK(getdents64); HOOK(fgetxattr); HOOK(getxattrat); HOOK(fsetxattr);
   HOOK(fremovexattr); HOOK(lgetxattr); HOOK(llistxattr); HOOK(fopen); HOOK(fread); HOOK(fwrite); HOOK(fflush); HOOK(fclose);
-  HOOK(fseeko); HOOK(ftello);
+  HOOK(fseeko); HOOK(ftello); HOOK(pipe2); HOOK(poll); HOOK(socket); HOOK(connect); HOOK(posix_spawnp);
+  HOOK(waitid); HOOK(socketpair); HOOK(send); HOOK(recv); HOOK(getsockopt); HOOK(clone3); HOOK(kill);
+  HOOK(pidfd_open); HOOK(pidfd_send_signal); HOOK(sigaction); HOOK(pthread_sigmask);
   // clang-format on
   gVoSys.ferror = [](FILE* f) -> int { return gErrored.count(f) != 0 || kVoSysDefault.ferror(f); };
   gVoSys.clearerr = [](FILE* f) {
@@ -109,6 +120,7 @@ void InstallHooks() {
 std::string Get(const std::string& p) { return (std::ostringstream() << std::ifstream(p).rdbuf()).str(); }
 void Put(const std::string& p, const std::string& bytes) { std::ofstream(p) << bytes; }
 long Count(const char* folder) { return std::distance(fs::directory_iterator(folder), {}); }
+std::string Children() { return Get("/proc/self/task/" + std::to_string(getpid()) + "/children"); }
 
 /// One operation: the files as they are before, the operation (its outcome
 /// as text; a failure it reports is thrown), and what a failure must leave.
@@ -127,12 +139,14 @@ void Exercise(const IoOp& op, const std::string& dir) {
     gErrored.clear();
     gArmed = true;
     bool ok = true;
+    alarm(20);  // a call held for ever ends the child: the test fails
     try {
       out = op.run();
     } catch (const VoError& e) {
       out = e.GetErrName();
       ok = false;
     }
+    alarm(0);
     gArmed = false;
     return ok;
   };
@@ -151,6 +165,7 @@ void Exercise(const IoOp& op, const std::string& dir) {
                    ") failing with " + strerror(errors[e]));
       op.prepare();
       const long fds = Count("/proc/self/fd");
+      const std::string children = Children();
       gErrno = errors[e];
       ++tried[e];
       gFailAt = gFailed = k;
@@ -165,6 +180,7 @@ void Exercise(const IoOp& op, const std::string& dir) {
         EXPECT_TRUE(!op.intact || op.intact()) << "the old file was not kept";
       }
       EXPECT_EQ(Count("/proc/self/fd"), fds) << "a descriptor leaked";
+      EXPECT_EQ(Children(), children) << "a child left";
       for (const auto& entry : fs::recursive_directory_iterator(dir))
         EXPECT_NE(entry.path().filename().string().rfind(".~", 0), 0u) << "temporary file left";
       op.prepare();
@@ -190,6 +206,7 @@ void AsOrdinaryUser(const std::function<void(const std::string&)>& body) {
     if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
                            setresuid(65534, 65534, 65534) != 0))
       _exit(77);
+    gPid = getpid();
     InstallHooks();
     char tmpl[] = "/tmp/vo_sysfault_XXXXXX";
     if (mkdtemp(tmpl) == nullptr) _exit(78);
@@ -343,6 +360,66 @@ TEST(SystemFaults, FileOperations) {
     fs::create_directories(dir + "/tree/a/b");
     Put(dir + "/tree/a/b/f", "x");
     for (const IoOp& op : ops) Exercise(op, dir);
+  });
+}
+
+/// Starts \p argv (found on PATH) with its output on /dev/null; its process id.
+pid_t Start(std::vector<std::string> argv) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+TEST(SystemFaults, BusCallAndHelperRuns) {
+  AsOrdinaryUser([](const std::string& dir) {
+    // A private session bus with a screen saver on it that answers every call.
+    Put(dir + "/bus.conf",
+        "<busconfig><type>session</type><listen>unix:path=" + dir +
+            "/bus</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
+            "send_destination=\"*\"/><allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>");
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir + "/bus").c_str(), 1);
+    const pid_t bus = Start({"dbus-daemon", "--config-file=" + dir + "/bus.conf", "--nofork", "--nopidfile"});
+    for (int i = 0; i < 500 && bus > 0 && !fs::exists(dir + "/bus"); ++i) usleep(10000);
+    const pid_t saver = Start({"dbus-test-tool", "echo", "--name=org.freedesktop.ScreenSaver"});
+    bool answered = false;
+    for (int i = 0; i < 100 && saver > 0 && !answered; ++i) answered = VoLinuxSimulateUserActivity(250);
+    const std::string text(5000, 'x');
+    const auto run = [&](bool hostIgnoresChildren) {
+      struct sigaction ignore {
+      }, old{};
+      ignore.sa_handler = hostIgnoresChildren ? SIG_IGN : SIG_DFL;
+      sigaction(SIGCHLD, &ignore, &old);
+      std::string out;
+      const VoLinuxRunResult r = VoLinuxRun({"cat"}, &text, &out, 5000);
+      sigaction(SIGCHLD, &old, nullptr);
+      if (!r.started || r.timedOut || r.exitCode != 0) VoError::ThrowSysError(0, "the run failed");
+      return out;
+    };
+    const auto nothing = [] {};
+    std::vector<IoOp> ops = {{"helper run", nothing, [&] { return run(false); }, nullptr},
+                             {"helper run, SIGCHLD ignored", nothing, [&] { return run(true); }, nullptr}};
+    if (answered) {
+      ops.push_back({"bus call (SystemActive)", nothing,
+                     [] {
+                       if (!VoLinuxSimulateUserActivity(1000)) VoError::ThrowSysError(0, "no answer");
+                       return std::string("answered");
+                     },
+                     nullptr});
+    } else {
+      ADD_FAILURE() << "no private session bus with a screen saver (dbus-daemon, dbus-test-tool)";
+    }
+    for (const IoOp& op : ops) Exercise(op, dir);
+    for (pid_t pid : {saver, bus}) {
+      if (pid > 0) kill(pid, SIGTERM);
+      if (pid > 0) waitpid(pid, nullptr, 0);
+    }
   });
 }
 

@@ -10,6 +10,17 @@
 #include <atomic>
 #include <new>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VO_SLAB_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VO_SLAB_ASAN 1
+#endif
+#endif
+#ifdef VO_SLAB_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include "VoCore/VoByteScan.h"
 #include "VoCore/VoError.h"
 #include "VoCore/VoMemoryPrivate.h"
@@ -231,9 +242,21 @@ constexpr std::int64_t kBias = std::int64_t{1} << 40;
 constexpr std::size_t kSlabBytes = 64 * 1024 - 64;
 static_assert(kSlabBytes / 8 < 65536);
 
+/// Under AddressSanitizer the slab's free space and each freed block are
+/// poisoned, so that a write past a carved block or a use after its release is
+/// caught as it would be for a block of its own.
+#ifdef VO_SLAB_ASAN
+void SlabPoison(const void* p, std::size_t n) noexcept { __asan_poison_memory_region(p, n); }
+void SlabUnpoison(const void* p, std::size_t n) noexcept { __asan_unpoison_memory_region(p, n); }
+#else
+void SlabPoison(const void*, std::size_t) noexcept {}
+void SlabUnpoison(const void*, std::size_t) noexcept {}
+#endif
+
 void FreeCarved(VoStringData* data) noexcept {
   auto* slab = reinterpret_cast<VoStringBlockRun::Slab*>(reinterpret_cast<char*>(data) -
                                                          8 * std::size_t{data->mSlabOffset});
+  SlabPoison(data, sizeof(VoStringData) + static_cast<std::size_t>(data->mCapacity) + 1);
   if (slab->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
     slab->~Slab();
     ::operator delete(static_cast<void*>(slab));
@@ -265,7 +288,9 @@ VoStringData* VoStringBlockRun::Carve(long size) {
     mNext = static_cast<char*>(p) + sizeof(Slab);
     mEnd = static_cast<char*>(p) + kSlabBytes;
     mCarved = 0;
+    SlabPoison(mNext, static_cast<std::size_t>(mEnd - mNext));
   }
+  SlabUnpoison(mNext, sizeof(VoStringData) + static_cast<std::size_t>(size) + 1);
   const std::size_t offset = static_cast<std::size_t>(mNext - reinterpret_cast<char*>(mSlab)) / 8;
   auto* d =
       new (mNext) VoStringData{1, static_cast<int32_t>(size), 0, false, false, static_cast<uint16_t>(offset)};

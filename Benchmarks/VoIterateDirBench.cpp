@@ -9,10 +9,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -210,6 +212,68 @@ void BM_Walk_NftwPhys(benchmark::State& state) {
   Count(state, entries);
 }
 BENCHMARK(BM_Walk_NftwPhys)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+/// VoIterateDirGetFiles and nftw(FTW_PHYS) one right after the other in each
+/// iteration, the order alternating, so that both meet the same load: the
+/// time is ours; the counters give each one's mean, the ratio of the sums
+/// ours / nftw and the median of the per-iteration ratios (which one slow
+/// outlier does not move). Target: a median of at most 0.95.
+void BM_Walk_PairedWithNftw(benchmark::State& state) {
+  if (!Ready(state)) return;
+  const VoFileSpec root(VoString(Tree::Get().Root().c_str()));
+  const auto now = [] {
+    struct timespec t {};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+  };
+  double wall[2] = {0, 0};
+  long entries[2] = {0, 0};
+  const auto timed = [&](int which, auto&& walk) {
+    const double start = now();
+    entries[which] = walk();
+    const double took = now() - start;
+    wall[which] += took;
+    return took;
+  };
+  const auto ours = [&root] {
+    VoIterateDirGetFiles walk;
+    walk.Start(root, 0);
+    return static_cast<long>(walk.GetCount() + walk.GetFolderCount());
+  };
+  const auto peer = [] {
+    std::vector<Facts> facts;
+    gFacts = &facts;
+    nftw(Tree::Get().Root().c_str(), CollectEntry, 64, FTW_PHYS);
+    gFacts = nullptr;
+    return static_cast<long>(facts.size());
+  };
+  std::vector<double> pairs;  // ours / nftw, per iteration
+  bool oursFirst = true;
+  for (auto _ : state) {
+    double mine;
+    double theirs;
+    if (oursFirst) {
+      mine = timed(0, ours);
+      theirs = timed(1, peer);
+    } else {
+      theirs = timed(1, peer);
+      mine = timed(0, ours);
+    }
+    oursFirst = !oursFirst;
+    state.SetIterationTime(mine);
+    pairs.push_back(mine / theirs);
+  }
+  if (entries[0] != Tree::Get().Entries() || entries[1] != entries[0])
+    state.SkipWithError("walk missed entries");
+  std::sort(pairs.begin(), pairs.end());
+  if (!pairs.empty()) state.counters["median_pair_ours/nftw"] = pairs[pairs.size() / 2];
+  const double n = static_cast<double>(state.iterations());
+  state.counters["ours_ms"] = wall[0] / n * 1e3;
+  state.counters["nftw_ms"] = wall[1] / n * 1e3;
+  state.counters["ours/nftw"] = wall[0] / wall[1];
+  Count(state, entries[0]);
+}
+BENCHMARK(BM_Walk_PairedWithNftw)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
 
 // find DIR -printf '%y %s %T@\n' > /dev/null, started with posix_spawn.
 void BM_Walk_FindPrintf(benchmark::State& state) {

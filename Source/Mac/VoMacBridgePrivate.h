@@ -2,6 +2,7 @@
 #ifndef VOFOUNDATION_MAC_VOMACBRIDGEPRIVATE_H
 #define VOFOUNDATION_MAC_VOMACBRIDGEPRIVATE_H
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -88,8 +89,13 @@ OSErr VoMacWriteFinderBitsAt(int fd, const VoMacFinderBits& bits);
 // ==================================================================== catalog information
 // (VoMacCatalogInfo.cpp)
 
-/// The node flags of an object of mode \p mode.
-uint16_t VoMacNodeFlags(mode_t mode);
+/// The node flags of an object of mode \p mode (inline: a walk asks for each entry).
+inline uint16_t VoMacNodeFlags(mode_t mode) {
+  uint16_t flags = 0;
+  if (S_ISDIR(mode)) flags |= kFSNodeIsDirectoryMask;
+  if (!S_ISLNK(mode) && (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) flags |= kFSNodeLockedMask;
+  return flags;
+}
 
 // ==================================================================== volume and folder numbers
 // (VoMacVolumes.cpp)

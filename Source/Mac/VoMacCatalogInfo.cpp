@@ -49,13 +49,6 @@ OSErr ExamineRef(const FSRef& ref, std::string& path, VoMacStatInfo& st) {
 
 }  // namespace
 
-uint16_t VoMacNodeFlags(mode_t mode) {
-  uint16_t flags = 0;
-  if (S_ISDIR(mode)) flags |= kFSNodeIsDirectoryMask;
-  if (!S_ISLNK(mode) && (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) flags |= kFSNodeLockedMask;
-  return flags;
-}
-
 OSErr FSGetCatalogInfo(const FSRef& ref, uint32_t whichInfo, FSCatalogInfo* info) {
   if (!info) return kVoStatusParamErr;
   std::string path;

@@ -21,6 +21,7 @@
 
 #include "Linux/VoLinuxClipboardPrivate.h"
 #include "Linux/VoLinuxProcessPrivate.h"
+#include "Linux/VoLinuxSys.h"
 
 namespace {
 
@@ -149,6 +150,86 @@ TEST(VoLinuxProcess, ExitCodesSurviveHostsThatReapTheirChildren) {
     EXPECT_EQ(failed.exitCode, 3);
     EXPECT_FALSE(put) << "a failed tool is no success";
   }
+}
+
+pid_t gTester = getpid();
+int gDups = 0;  // in a child of the test: descriptors moved there
+
+/// SIGCHLD set to \p handler for the life of the object (SIG_IGN: the
+/// programs are started by a keeper).
+struct ScopedSigchld {
+  explicit ScopedSigchld(void (*handler)(int)) {
+    struct sigaction host {};
+    host.sa_handler = handler;
+    sigaction(SIGCHLD, &host, &old);
+  }
+  ~ScopedSigchld() { sigaction(SIGCHLD, &old, nullptr); }
+  struct sigaction old {};
+};
+
+// Before Linux 5.9 (no close_range) input still ends, output larger than a
+// pipe still comes, and a descriptor of ours without close-on-exec still
+// stays out of the program.
+TEST(VoLinuxProcess, RunsEndAndKeepOurDescriptorsWithoutCloseRange) {
+  gVoSys.close_range = [](unsigned, unsigned, int) { return errno = ENOSYS, -1; };
+  const int ours = fcntl(0, F_DUPFD, 40);
+  const std::string input(200000, 'z');
+  for (auto handler : {SIG_DFL, SIG_IGN}) {
+    ScopedSigchld host(handler);
+    std::string out, none;
+    const VoLinuxRunResult r = VoLinuxRun({"cat"}, &input, &out, 3000);
+    EXPECT_TRUE(r.exitCode == 0 && out == input) << r.exitCode << " " << out.size() << " " << r.timedOut;
+    const auto test = "test -e /proc/self/fd/" + std::to_string(ours);
+    EXPECT_EQ(VoLinuxRun({"sh", "-c", test}, nullptr, &none, 3000).exitCode, 1) << "fd " << ours << " leaked";
+  }
+  close(ours);
+  gVoSys = kVoSysDefault;
+}
+
+// A program whose standard descriptors cannot be made (no descriptor left) is
+// not started: it would read our input or write to our output instead.
+TEST(VoLinuxProcess, AProgramWithoutItsDescriptorsIsNotStarted) {
+  const auto failMoves = [] {
+    gVoSys.fcntl = [](int fd, int command, int argument) {
+      if (command == F_DUPFD_CLOEXEC && getpid() != gTester && ++gDups > 1) return errno = EMFILE, -1;
+      return kVoSysDefault.fcntl(fd, command, argument);
+    };
+  };
+  const auto failNull = [] {
+    gVoSys.open = [](const char* path, int flags, mode_t mode) {
+      if (getpid() != gTester && std::string(path) == "/dev/null") return errno = EMFILE, -1;
+      return kVoSysDefault.open(path, flags, mode);
+    };
+  };
+  ScopedSigchld host(SIG_IGN);
+  for (const auto install : {+failMoves, +failNull}) {
+    install();
+    std::string out;
+    const VoLinuxRunResult r = VoLinuxRun({"sh", "-c", "echo reached"}, nullptr, &out, 3000);
+    gVoSys = kVoSysDefault;
+    EXPECT_FALSE(r.started);
+    EXPECT_EQ(r.exitCode, -1);
+    EXPECT_EQ(out, "");
+  }
+}
+
+int gSignalled = 0;
+
+// A program that somebody else reaped before its process descriptor was made
+// is never a success, and its process id (maybe another's by now) is left alone.
+TEST(VoLinuxProcess, AProgramReapedBySomebodyElseIsNotSignalled) {
+  gVoSys.pidfd_open = [](pid_t pid, unsigned) {
+    kVoSysDefault.waitpid(pid, nullptr, 0);
+    return errno = ESRCH, -1;
+  };
+  gVoSys.kill = [](pid_t pid, int signal) { return ++gSignalled, kVoSysDefault.kill(pid, signal); };
+  gVoSys.waitpid = [](pid_t pid, int* status, int options) {
+    return ++gSignalled, kVoSysDefault.waitpid(pid, status, options);
+  };
+  const VoLinuxRunResult r = VoLinuxRun({"true"}, nullptr, nullptr, 3000);
+  gVoSys = kVoSysDefault;
+  EXPECT_EQ(r.exitCode, -1);
+  EXPECT_EQ(gSignalled, 0);
 }
 
 TEST(VoLinuxProcess, MissingProgramIsNotStarted) {

@@ -3,6 +3,7 @@
 #include "VoSystem/VoSystem.h"
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -60,19 +61,22 @@ TEST(VoSystemInterface, WithoutDisplayNoKeyIsHeldAndNothingFails) {
 }
 
 /// A listening unix socket at \p path that nobody answers; with \p auth a
-/// child accepts one connection, agrees to its authentication and then falls
-/// silent (it ends with the socket).
+/// child accepts one connection, agrees to its authentication, sends
+/// \p answer and then falls silent (it ends with the socket).
 struct SilentBus {
-  SilentBus(const std::string& path, bool auth) : fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  SilentBus(const std::string& path, bool auth, const std::string& answer = "")
+      : fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {
     sockaddr_un at{};
     at.sun_family = AF_UNIX;
     path.copy(at.sun_path, sizeof at.sun_path - 1);
     if (bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || listen(fd, 1) != 0) return;
     if (auth && (server = fork()) == 0) {
       alarm(30);  // ends with the test program at the latest
-      const int peer = accept(fd, nullptr, nullptr);
+      pollfd waiting{fd, POLLIN, 0};
+      const int peer = poll(&waiting, 1, -1) == 1 ? accept(fd, nullptr, nullptr) : -1;
+      const std::string reply = "OK 0123456789abcdef\r\n" + answer;
       char line[512];
-      if (peer >= 0 && read(peer, line, sizeof line) > 0 && write(peer, "OK 0123456789abcdef\r\n", 21) == 21)
+      if (peer >= 0 && read(peer, line, sizeof line) > 0 && write(peer, reply.data(), reply.size()) > 0)
         pause();
       _exit(0);
     }
@@ -84,6 +88,41 @@ struct SilentBus {
   int fd;
   pid_t server = -1;
 };
+
+// Header fields the client does not know are skipped whatever their type.
+TEST(VoSystemInterface, RepliesWithUnknownHeaderFieldsAreRead) {
+  TempDir dir;
+  std::string answer;  // the returns of Hello and of the call: field 200, a uint64, then an "ay"; the serial
+  for (char serial : {1, 2})
+    answer += std::string(
+                  "l\2\0\1\0\0\0\0\1\0\0\0\x28\0\0\0\xc8\1t\0\0\0\0\0"
+                  "12345678\xc9\2ay\0\0\0\0\3\0\0\0xyz\0\5\1u\0",
+                  52) +
+              serial + std::string(3, '\0');
+  SilentBus bus(dir.Path("bus"), true, answer);
+  ScopedEnv env("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.Path("bus"));
+  EXPECT_TRUE(VoLinuxSimulateUserActivity(2000));
+}
+
+// A %-escape is two hex digits, or the address is not taken.
+TEST(VoSystemInterface, BusAddressEscapesAreTwoHexDigits) {
+  TempDir dir;
+  const SilentBus plain(dir.Path("b"), false), odd(dir.Path("b\1"), false);
+  const struct {
+    const char* escaped;
+    const SilentBus* reached;
+  } cases[] = {{"b%zz", nullptr}, {"b%+1", nullptr}, {"b% 1", nullptr}, {"b%0", nullptr},
+               {"b%00", nullptr}, {"b%01", &odd},    {"%62", &plain}};
+  for (const auto& c : cases) {
+    ScopedEnv env("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.Path(c.escaped));
+    VoLinuxSimulateUserActivity(50);
+    for (const SilentBus* b : {&plain, &odd}) {
+      const int peer = accept(b->fd, nullptr, nullptr);
+      EXPECT_EQ(peer >= 0, b == c.reached) << c.escaped;
+      if (peer >= 0) close(peer);
+    }
+  }
+}
 
 // Connecting, authentication, Hello and the call share one deadline: a bus
 // that never answers at any of these steps costs the caller 250 ms.

@@ -153,83 +153,55 @@ TEST(VoLinuxProcess, ExitCodesSurviveHostsThatReapTheirChildren) {
 }
 
 pid_t gTester = getpid();
-int gDups = 0;  // in a child of the test: descriptors moved there
+int gFailAt = 0, gMade = 0, gSignalled = 0;
 
-/// SIGCHLD set to \p handler for the life of the object (SIG_IGN: the
-/// programs are started by a keeper).
-struct ScopedSigchld {
-  explicit ScopedSigchld(void (*handler)(int)) {
-    struct sigaction host {};
-    host.sa_handler = handler;
-    sigaction(SIGCHLD, &host, &old);
-  }
-  ~ScopedSigchld() { sigaction(SIGCHLD, &old, nullptr); }
-  struct sigaction old {};
-};
-
-// Before Linux 5.9 (no close_range) input still ends, output larger than a
-// pipe still comes, and a descriptor of ours without close-on-exec still
-// stays out of the program.
+// Without close_range (before Linux 5.9) input still ends, output beyond a
+// pipe's size still comes and our descriptors stay out of the program.
 TEST(VoLinuxProcess, RunsEndAndKeepOurDescriptorsWithoutCloseRange) {
   gVoSys.close_range = [](unsigned, unsigned, int) { return errno = ENOSYS, -1; };
   const int ours = fcntl(0, F_DUPFD, 40);
-  const std::string input(200000, 'z');
+  const std::string input(200000, 'z'), test = "test -e /proc/self/fd/" + std::to_string(ours);
   for (auto handler : {SIG_DFL, SIG_IGN}) {
-    ScopedSigchld host(handler);
     std::string out, none;
+    const auto old = signal(SIGCHLD, handler);
     const VoLinuxRunResult r = VoLinuxRun({"cat"}, &input, &out, 3000);
-    EXPECT_TRUE(r.exitCode == 0 && out == input) << r.exitCode << " " << out.size() << " " << r.timedOut;
-    const auto test = "test -e /proc/self/fd/" + std::to_string(ours);
-    EXPECT_EQ(VoLinuxRun({"sh", "-c", test}, nullptr, &none, 3000).exitCode, 1) << "fd " << ours << " leaked";
+    const int seen = VoLinuxRun({"sh", "-c", test}, nullptr, &none, 3000).exitCode;
+    signal(SIGCHLD, old);
+    EXPECT_TRUE(r.exitCode == 0 && out == input && seen == 1) << r.exitCode << " " << seen;
   }
   close(ours);
   gVoSys = kVoSysDefault;
 }
 
-// A program whose standard descriptors cannot be made (no descriptor left) is
-// not started: it would read our input or write to our output instead.
-TEST(VoLinuxProcess, AProgramWithoutItsDescriptorsIsNotStarted) {
-  const auto failMoves = [] {
-    gVoSys.fcntl = [](int fd, int command, int argument) {
-      if (command == F_DUPFD_CLOEXEC && getpid() != gTester && ++gDups > 1) return errno = EMFILE, -1;
-      return kVoSysDefault.fcntl(fd, command, argument);
-    };
+// A program whose descriptors cannot be made (none left in the child) is not
+// started; one reaped by somebody else before its process descriptor was
+// made is no success, and its process id is left alone.
+TEST(VoLinuxProcess, ProgramsLostBeforeTheyRunAreNoSuccess) {
+  static const auto fails = [] { return getpid() != gTester && ++gMade == gFailAt; };
+  gVoSys.fcntl = [](int fd, int command, int argument) {
+    return command == F_DUPFD_CLOEXEC && fails() ? (errno = EMFILE, -1)
+                                                 : kVoSysDefault.fcntl(fd, command, argument);
   };
-  const auto failNull = [] {
-    gVoSys.open = [](const char* path, int flags, mode_t mode) {
-      if (getpid() != gTester && std::string(path) == "/dev/null") return errno = EMFILE, -1;
-      return kVoSysDefault.open(path, flags, mode);
-    };
+  gVoSys.open = [](const char* path, int flags, mode_t mode) {
+    return fails() ? (errno = EMFILE, -1) : kVoSysDefault.open(path, flags, mode);
   };
-  ScopedSigchld host(SIG_IGN);
-  for (const auto install : {+failMoves, +failNull}) {
-    install();
+  const auto old = signal(SIGCHLD, SIG_IGN);    // started by a keeper: its children call through the table
+  for (gFailAt = 1; gFailAt <= 6; ++gFailAt) {  // the report, input, output, error moved or opened
     std::string out;
     const VoLinuxRunResult r = VoLinuxRun({"sh", "-c", "echo reached"}, nullptr, &out, 3000);
-    gVoSys = kVoSysDefault;
-    EXPECT_FALSE(r.started);
-    EXPECT_EQ(r.exitCode, -1);
-    EXPECT_EQ(out, "");
+    EXPECT_TRUE(!r.started && r.exitCode == -1 && out.empty()) << gFailAt;
   }
-}
-
-int gSignalled = 0;
-
-// A program that somebody else reaped before its process descriptor was made
-// is never a success, and its process id (maybe another's by now) is left alone.
-TEST(VoLinuxProcess, AProgramReapedBySomebodyElseIsNotSignalled) {
+  signal(SIGCHLD, old);
   gVoSys.pidfd_open = [](pid_t pid, unsigned) {
-    kVoSysDefault.waitpid(pid, nullptr, 0);
-    return errno = ESRCH, -1;
+    return kVoSysDefault.waitpid(pid, nullptr, 0), errno = ESRCH, -1;
   };
   gVoSys.kill = [](pid_t pid, int signal) { return ++gSignalled, kVoSysDefault.kill(pid, signal); };
   gVoSys.waitpid = [](pid_t pid, int* status, int options) {
     return ++gSignalled, kVoSysDefault.waitpid(pid, status, options);
   };
-  const VoLinuxRunResult r = VoLinuxRun({"true"}, nullptr, nullptr, 3000);
-  gVoSys = kVoSysDefault;
-  EXPECT_EQ(r.exitCode, -1);
+  EXPECT_EQ(VoLinuxRun({"true"}, nullptr, nullptr, 3000).exitCode, -1);
   EXPECT_EQ(gSignalled, 0);
+  gVoSys = kVoSysDefault;
 }
 
 TEST(VoLinuxProcess, MissingProgramIsNotStarted) {

@@ -107,19 +107,16 @@ TEST(VoSystemInterface, RepliesWithUnknownHeaderFieldsAreRead) {
 // A %-escape is two hex digits, or the address is not taken.
 TEST(VoSystemInterface, BusAddressEscapesAreTwoHexDigits) {
   TempDir dir;
-  const SilentBus plain(dir.Path("b"), false), odd(dir.Path("b\1"), false);
-  const struct {
-    const char* escaped;
-    const SilentBus* reached;
-  } cases[] = {{"b%zz", nullptr}, {"b%+1", nullptr}, {"b% 1", nullptr}, {"b%0", nullptr},
-               {"b%00", nullptr}, {"b%01", &odd},    {"%62", &plain}};
-  for (const auto& c : cases) {
-    ScopedEnv env("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.Path(c.escaped));
+  const SilentBus b(dir.Path("b"), false), b1(dir.Path("b\1"), false);
+  const std::pair<const char*, int> cases[] = {{"b%zz", -1}, {"b%+1", -1},    {"b% 1", -1}, {"b%0", -1},
+                                               {"b%00", -1}, {"b%01", b1.fd}, {"%62", b.fd}};
+  for (const auto& [escaped, reached] : cases) {
+    ScopedEnv env("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.Path(escaped));
     VoLinuxSimulateUserActivity(50);
-    for (const SilentBus* b : {&plain, &odd}) {
-      const int peer = accept(b->fd, nullptr, nullptr);
-      EXPECT_EQ(peer >= 0, b == c.reached) << c.escaped;
-      if (peer >= 0) close(peer);
+    for (int fd : {b.fd, b1.fd}) {
+      const int peer = accept(fd, nullptr, nullptr);
+      EXPECT_EQ(peer >= 0, fd == reached) << escaped;
+      close(peer);
     }
   }
 }

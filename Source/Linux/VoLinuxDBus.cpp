@@ -40,6 +40,14 @@ bool WaitFor(int fd, short events, int64_t deadline) {
   }
 }
 
+/// The value of the hex digit \p c, or -1.
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 /// The socket address of one address entry ("unix:path=..." or
 /// "unix:abstract=..."); false for every other kind.
 bool SocketAddress(const std::string& entry, sockaddr_un& to, socklen_t& size) {
@@ -54,15 +62,20 @@ bool SocketAddress(const std::string& entry, sockaddr_un& to, socklen_t& size) {
         // Values are %-escaped: "%2c" is a comma, and so on.
         std::string value;
         for (std::string::size_type i = equals + 1; i < end; ++i) {
-          if (entry[i] == '%' && i + 2 < end) {
-            value.push_back(static_cast<char>(std::strtol(entry.substr(i + 1, 2).c_str(), nullptr, 16)));
+          if (entry[i] == '%') {  // exactly two hex digits, else the entry is not taken
+            const int high = i + 2 < end ? HexDigit(entry[i + 1]) : -1;
+            const int low = high >= 0 ? HexDigit(entry[i + 2]) : -1;
+            if (low < 0) return false;
+            value.push_back(static_cast<char>(high * 16 + low));
             i += 2;
           } else {
             value.push_back(entry[i]);
           }
         }
         const std::size_t skip = key == "abstract" ? 1 : 0;  // the abstract name follows a zero byte
-        if (value.empty() || value.size() + skip >= sizeof to.sun_path) return false;
+        if (value.empty() || (!skip && value.find('\0') != std::string::npos) ||
+            value.size() + skip >= sizeof to.sun_path)
+          return false;
         to = sockaddr_un{};
         to.sun_family = AF_UNIX;
         std::memcpy(to.sun_path + skip, value.data(), value.size());
@@ -216,6 +229,32 @@ struct Reply {
   std::string errorName;
 };
 
+/// The alignment of a value whose type begins with \p type; for the
+/// fixed-size basic types also their size.
+std::size_t Alignment(char type) {
+  switch (type) {
+    case 'n':
+    case 'q':
+      return 2;
+    case 'b':
+    case 'i':
+    case 'u':
+    case 'h':
+    case 's':
+    case 'o':
+    case 'a':
+      return 4;
+    case 'x':
+    case 't':
+    case 'd':
+    case '(':
+    case '{':
+      return 8;
+    default:
+      return 1;  // y, g, v
+  }
+}
+
 uint32_t U32(const std::string& m, std::size_t at, bool little) {
   uint32_t v = 0;
   for (int i = 0; i < 4; ++i) {
@@ -238,30 +277,40 @@ bool NextMessage(Connection& bus, Reply& reply) {
   if (!bus.Fill(headerEnd + body)) return false;
   reply = Reply{};
   reply.type = static_cast<unsigned char>(m[1]);
+  const std::size_t end = 16 + fields;
+  const auto align = [](std::size_t at, std::size_t to) { return (at + to - 1) / to * to; };
   std::size_t at = 16;
-  while (at < 16 + fields) {
-    // Each field: its code, a one-byte signature, then the value.
-    at = (at + 7) / 8 * 8;
-    if (at + 4 > 16 + fields || m[at + 1] != 1 || m[at + 3] != 0) return false;
-    const char code = m[at], type = m[at + 2];
-    at += 4;
+  while (at < end) {
+    // Each field: its code, its signature (a length byte, the type, a zero),
+    // then the value. Fields of unknown codes are skipped, whatever their
+    // type but a variant or a structure.
+    at = align(at, 8);
+    if (at + 2 > end) return false;
+    const char code = m[at];
+    const std::size_t typeLength = static_cast<unsigned char>(m[at + 1]);
+    if (typeLength == 0 || at + 3 + typeLength > end || m[at + 2 + typeLength] != 0) return false;
+    const char type = m[at + 2], element = m[at + 3];
+    if (typeLength != 1 && type != 'a') return false;
+    at += 3 + typeLength;
     if (type == 'g') {
-      if (at >= 16 + fields) return false;
+      if (at >= end) return false;
       at += 2 + static_cast<unsigned char>(m[at]);
-    } else if (type == 'u' || type == 's' || type == 'o') {
-      at = (at + 3) / 4 * 4;
-      if (at + 4 > 16 + fields) return false;
-      const std::size_t value = U32(m, at, little);
-      if (type == 'u' && code == 5) reply.replySerial = static_cast<uint32_t>(value);
-      if (type != 'u') {
-        if (value > fields || at + 4 + value >= 16 + fields) return false;
-        if (code == 4) reply.errorName.assign(m, at + 4, value);
-        at += value + 1;
-      }
-      at += 4;
+    } else if (type != 0 && std::strchr("ybnqiuxtdh", type)) {
+      at = align(at, Alignment(type));
+      if (at + 4 <= end && type == 'u' && code == 5) reply.replySerial = U32(m, at, little);
+      at += Alignment(type);
+    } else if (type == 's' || type == 'o' || type == 'a') {  // a length, then the bytes
+      at = align(at, 4);
+      if (at + 4 > end) return false;
+      const std::size_t length = U32(m, at, little);
+      if (length > fields) return false;
+      at = type == 'a' ? align(at + 4, Alignment(element)) : at + 4;
+      if (code == 4 && type == 's' && at + length < end) reply.errorName.assign(m, at, length);
+      at += length + (type == 'a' ? 0 : 1);
     } else {
-      return false;  // no other types in the header fields that the bus sends
+      return false;  // a variant: none in the fields the bus sends
     }
+    if (at > end) return false;
   }
   bus.in_.erase(0, headerEnd + body);
   return true;

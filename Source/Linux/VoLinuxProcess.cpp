@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -123,34 +124,63 @@ void ResetSignalsInChild() {
   gVoSys.pthread_sigmask(SIG_SETMASK, &none, nullptr);
 }
 
+/// The highest number a descriptor of this process may have, plus one: what
+/// CloseRange closes one by one where the kernel has no close_range. Read
+/// before a fork (getrlimit is not async-signal-safe).
+unsigned DescriptorLimit() {
+  constexpr unsigned kMost = 1u << 20;  // the kernel's default nr_open
+  struct rlimit limit {};
+  if (gVoSys.getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kMost;
+  return static_cast<unsigned>(std::min<rlim_t>(limit.rlim_cur, kMost));
+}
+
+/// Closes the descriptors from \p first to \p last: close_range, or where
+/// it fails (before Linux 5.9: ENOSYS) close on each below \p limit.
+/// Async-signal-safe.
+void CloseRange(unsigned first, unsigned last, unsigned limit) {
+  if (first > last || gVoSys.close_range(first, last, 0) == 0) return;
+  for (unsigned fd = first; fd <= last && fd < limit; ++fd) gVoSys.close(static_cast<int>(fd));
+}
+
+/// In a child before its exec: ends it with 127 after writing errno to
+/// \p report ("not started"). Async-signal-safe.
+[[noreturn]] void FailInChild(int report) {
+  const int err = errno;
+  (void)VoSysWriteAll(report, &err, sizeof err);
+  _exit(127);
+}
+
 /// In a child: \p fds become its standard input, output and error (-1:
 /// /dev/null, -2: left as it is), every other descriptor is closed but the
-/// close-on-exec \p report, then \p path is executed. A failed exec writes
-/// its errno to \p report and ends the child with 127. Async-signal-safe.
+/// close-on-exec \p report, then \p path is executed. A failed exec, or a
+/// descriptor that cannot be set up, writes its errno to \p report and ends
+/// the child with 127. \p limit: DescriptorLimit(). Async-signal-safe.
 [[noreturn]] void ExecInChild(const char* path, char* const* args, char* const* env, const int (&fds)[3],
-                              int report) {
+                              int report, unsigned limit) {
   ResetSignalsInChild();
   // Above 2 first, whatever the descriptors are now (the caller may have
   // closed its standard ones), so that no move overwrites another.
-  report = gVoSys.fcntl(report, F_DUPFD_CLOEXEC, 3);
+  const int moved = gVoSys.fcntl(report, F_DUPFD_CLOEXEC, 3);
+  if (moved < 0) FailInChild(report);
+  report = moved;
   int from[3] = {-2, -2, -2};
   for (int i = 0; i < 3; ++i) {
     if (fds[i] >= 0) {
       from[i] = gVoSys.fcntl(fds[i], F_DUPFD_CLOEXEC, 3);
     } else if (fds[i] == -1) {
       const int null = VoSysRetry([&] { return gVoSys.open("/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0); });
-      from[i] = null >= 0 ? gVoSys.fcntl(null, F_DUPFD_CLOEXEC, 3) : -1;
-      if (null >= 0) gVoSys.close(null);
+      if (null < 0) FailInChild(report);
+      from[i] = gVoSys.fcntl(null, F_DUPFD_CLOEXEC, 3);
+      gVoSys.close(null);
     }
+    if (fds[i] != -2 && from[i] < 0) FailInChild(report);
   }
   for (int i = 0; i < 3; ++i)
-    if (from[i] >= 0) VoSysRetry([&] { return gVoSys.dup2(from[i], i); });
-  if (report > 3) gVoSys.close_range(3, static_cast<unsigned>(report) - 1, 0);
-  gVoSys.close_range(static_cast<unsigned>(report < 3 ? 3 : report + 1), ~0u, 0);
+    if (from[i] >= 0 && VoSysRetry([&] { return gVoSys.dup2(from[i], i); }) < 0) FailInChild(report);
+  CloseRange(3, static_cast<unsigned>(report) - 1, limit);
+  CloseRange(static_cast<unsigned>(report) + 1, ~0u, limit);
   gVoSys.execve(path, args, env);
-  const int err = errno;
-  (void)VoSysWriteAll(report, &err, sizeof err);
-  _exit(127);
+  FailInChild(report);
 }
 
 /// In a child of ForkChild that is waited for: starts the program as its own
@@ -158,10 +188,12 @@ void ResetSignalsInChild() {
 /// the program did not exit normally. This child never execs, so it keeps
 /// ending without a signal to the caller (an exec would make its exit signal
 /// SIGCHLD again and let a host that ignores SIGCHLD reap it). It holds none
-/// of the caller's descriptors while it waits; killed, it takes the program
-/// with it (the program's parent-death signal is SIGKILL).
+/// of the caller's descriptors while it waits (\p held, the run's, closed
+/// one by one whatever the kernel offers: one left open would keep the
+/// program's input or the report open); killed, it takes the program with it
+/// (the program's parent-death signal is SIGKILL).
 [[noreturn]] void KeepInChild(const char* path, char* const* args, char* const* env, const int (&fds)[3],
-                              int report) {
+                              int report, unsigned limit, const int (&held)[6]) {
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   gVoSys.sigaction(SIGCHLD, &dfl, nullptr);  // not ignored here: the program's status is kept for waitpid
@@ -170,14 +202,12 @@ void ResetSignalsInChild() {
   if (program == 0) {
     gVoSys.prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (gVoSys.getppid() != keeper) _exit(127);
-    ExecInChild(path, args, env, fds, report);
+    ExecInChild(path, args, env, fds, report, limit);
   }
-  if (program < 0) {
-    const int err = errno;
-    (void)VoSysWriteAll(report, &err, sizeof err);
-    _exit(127);
-  }
-  gVoSys.close_range(0, ~0u, 0);
+  if (program < 0) FailInChild(report);
+  for (int fd : held)
+    if (fd >= 0) gVoSys.close(fd);
+  CloseRange(0, ~0u, limit);  // the rest, the caller's standard ones among them
   int status = 0;
   if (VoSysRetry([&] { return gVoSys.waitpid(program, &status, 0); }) == program && WIFEXITED(status))
     _exit(WEXITSTATUS(status));
@@ -198,7 +228,8 @@ bool HostMayReapChildren() {
 /// blocks every signal across its vfork-like clone and resets the handlers in
 /// the child), then a process descriptor for the child, which stays ours
 /// until it is reaped. \p fds as for ExecInChild, none of them 0 or 1. The
-/// descriptor, or -1 when the program could not be started.
+/// descriptor, -1 when the program could not be started, or -2 when it was
+/// started but reaped by somebody else (its exit status unknown).
 int SpawnWithPidFd(const char* path, char* const* args, const int (&fds)[3]) {
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return -1;
@@ -231,6 +262,9 @@ int SpawnWithPidFd(const char* path, char* const* args, const int (&fds)[3]) {
   if (rc != 0) return -1;
   // A process descriptor comes close-on-exec.
   const int fd = VoSysRetry([&] { return gVoSys.pidfd_open(pid, 0); });
+  // ESRCH: it has ended and somebody else reaped it; its process id may name
+  // another process by now, so nothing is sent to it.
+  if (fd < 0 && errno == ESRCH) return -2;
   if (fd < 0) {  // no process descriptors (before Linux 5.3): not run
     gVoSys.kill(pid, SIGKILL);
     VoSysRetry([&] { return gVoSys.waitpid(pid, nullptr, 0); });
@@ -391,12 +425,16 @@ VoLinuxRunResult VoLinuxRun(const std::vector<std::string>& argv, const std::str
   if (VoSysRetry([&] { return gVoSys.pipe2(run.report, O_CLOEXEC); }) != 0) return result;
   const int fds[3] = {input ? run.in[1] : -1, output ? run.out[1] : -1, -1};
   if (HostMayReapChildren() || fds[0] == 0 || fds[0] == 1 || fds[1] == 0 || fds[1] == 1) {
+    const unsigned limit = DescriptorLimit();
+    const int held[6] = {run.in[0], run.in[1], run.out[0], run.out[1], run.report[0], run.report[1]};
     SignalsBlocked blocked;
     if (!blocked.Ok()) return result;
     const pid_t pid = ForkChild(&run.pidFd);
-    if (pid == 0) KeepInChild(program.c_str(), args.data(), environ, fds, run.report[1]);
+    if (pid == 0) KeepInChild(program.c_str(), args.data(), environ, fds, run.report[1], limit, held);
     if (pid < 0) return result;
   } else if ((run.pidFd = SpawnWithPidFd(program.c_str(), args.data(), fds)) < 0) {
+    result.started = run.pidFd == -2;  // ran, but how it ended is unknown
+    run.pidFd = -1;
     return result;
   }
   run.running = true;
@@ -509,6 +547,7 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
   std::vector<char*> args = CArgs(argv);
   char** env = environ;
   const char* path = program.c_str();
+  const unsigned limit = DescriptorLimit();
   const int fds[3] = {-1, -2, -2};  // input from /dev/null, output and error the caller's
 
   // The exec error comes back through a close-on-exec pipe: a successful
@@ -523,7 +562,7 @@ bool VoLinuxLaunchDetached(const std::vector<std::string>& argv) {
       // The middle child starts the program and ends at once, which hands
       // the program to the system's reaper: no zombie is left behind.
       const pid_t grandchild = ForkChild(nullptr);
-      if (grandchild == 0) ExecInChild(path, args.data(), env, fds, report[1]);
+      if (grandchild == 0) ExecInChild(path, args.data(), env, fds, report[1], limit);
       _exit(grandchild < 0 ? 1 : 0);
     }
     if (child < 0) {

@@ -48,8 +48,9 @@ struct VoLinuxRunLimits {
 
 /// Runs \p argv (argv[0] searched with VoLinuxFindProgram) and waits for it,
 /// on the caller's thread (one poll loop; no thread, no signal handler). Not
-/// started when the program cannot be found or its exec fails (the errno
-/// comes back through a close-on-exec pipe).
+/// started when the program cannot be found, its standard descriptors cannot
+/// be set up or its exec fails (the errno comes back through a close-on-exec
+/// pipe).
 /// \p input, when not null, is written to its standard input (else it reads
 /// /dev/null); its standard output is collected into \p output when that is
 /// not null (else it goes to /dev/null); its standard error goes to /dev/null.

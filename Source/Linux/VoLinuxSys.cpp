@@ -113,6 +113,9 @@ constexpr VoSysCalls kVoSysDefault = {
     ::sigaction,
     ::pthread_sigmask,
     [](int option, unsigned long argument) { return ::prctl(option, argument); },
+    [](int resource, struct rlimit* limit) {
+      return ::getrlimit(static_cast<__rlimit_resource_t>(resource), limit);
+    },
     ::getpid,
     ::getppid,
     ::getuid,

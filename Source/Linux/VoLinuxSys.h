@@ -22,6 +22,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -110,6 +111,7 @@ struct VoSysCalls {
   /// The calling thread's signal mask (pthread_sigmask: an error number, not -1).
   int (*pthread_sigmask)(int how, const sigset_t* set, sigset_t* old);
   int (*prctl)(int option, unsigned long argument);
+  int (*getrlimit)(int resource, struct rlimit* limit);
   pid_t (*getpid)();
   pid_t (*getppid)();
   uid_t (*getuid)();

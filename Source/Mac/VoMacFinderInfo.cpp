@@ -89,21 +89,23 @@ OSErr VoMacReadFinderBitsIn(int dirfd, const char* name, mode_t mode, VoMacFinde
   // Relative to the open folder, the entry itself (a link swapped in is not
   // followed): with one call where the kernel has getxattrat, else opened
   // (no link followed: ELOOP; a FIFO swapped in does not block). An entry
-  // that vanished is reported as gone.
+  // that vanished is reported as gone. A kernel without getxattrat answers
+  // ENOSYS; a seccomp filter that does not know it may answer EPERM, which
+  // the entry opened then tells apart.
   static std::atomic<bool> noGetXattrAt{false};  // callers may walk on threads of their own
+  int refused = 0;
   if (!noGetXattrAt.load(std::memory_order_relaxed)) {
-    bool unsupported = false;
     const OSErr err = ReadBits(
         [&](void* buf, size_t n) {
           const ssize_t got = VoSysRetry([&] {
             return gVoSys.getxattrat(dirfd, name, AT_SYMLINK_NOFOLLOW, kVoFinderInfoAttribute, buf, n);
           });
-          unsupported = got < 0 && errno == ENOSYS;
+          refused = got < 0 && (errno == ENOSYS || errno == EPERM) ? errno : 0;
           return got;
         },
         bits);
-    if (!unsupported) return err;
-    noGetXattrAt.store(true, std::memory_order_relaxed);
+    if (!refused) return err;
+    if (refused == ENOSYS) noGetXattrAt.store(true, std::memory_order_relaxed);
   }
   VoSysFd fd;
   const VoSysStatus opened = VoSysOpenAt(fd, dirfd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
@@ -115,7 +117,16 @@ OSErr VoMacReadFinderBitsIn(int dirfd, const char* name, mode_t mode, VoMacFinde
       return 0;
     return VoMacErrnoToStatus(opened.error);
   }
-  return VoMacReadFinderBitsAt(fd.Get(), bits);
+  if (refused != EPERM) return VoMacReadFinderBitsAt(fd.Get(), bits);
+  // Read where getxattrat was refused: a filter refuses it, not the entry.
+  return ReadBits(
+      [&](void* buf, size_t n) {
+        const ssize_t got =
+            VoSysRetry([&] { return gVoSys.fgetxattr(fd.Get(), kVoFinderInfoAttribute, buf, n); });
+        if (got >= 0 || errno == ENODATA) noGetXattrAt.store(true, std::memory_order_relaxed);
+        return got;
+      },
+      bits);
 }
 
 OSErr VoMacWriteFinderBits(const std::string& path, const VoMacFinderBits& bits) {

@@ -21,6 +21,7 @@
 
 #include "Linux/VoLinuxClipboardPrivate.h"
 #include "Linux/VoLinuxProcessPrivate.h"
+#include "Linux/VoLinuxSys.h"
 
 namespace {
 
@@ -149,6 +150,49 @@ TEST(VoLinuxProcess, ExitCodesSurviveHostsThatReapTheirChildren) {
     EXPECT_EQ(failed.exitCode, 3);
     EXPECT_FALSE(put) << "a failed tool is no success";
   }
+}
+
+pid_t gTester = getpid();
+int gFailAt = 0, gMade = 0, gSignalled = 0;
+
+// Without close_range (before Linux 5.9) input still ends, output beyond a
+// pipe's size still comes and our descriptors stay out of the program.
+TEST(VoLinuxProcess, RunsWithoutCloseRangeOrDescriptorsOrTheirStatus) {
+  gVoSys.close_range = [](unsigned, unsigned, int) { return errno = ENOSYS, -1; };
+  const int ours = fcntl(0, F_DUPFD, 40);
+  const std::string input(200000, 'z'), test = "test -e /proc/self/fd/" + std::to_string(ours);
+  for (auto handler : {SIG_DFL, SIG_IGN}) {
+    std::string out;
+    const auto old = signal(SIGCHLD, handler);
+    const VoLinuxRunResult r = VoLinuxRun({"cat"}, &input, &out, 3000);
+    const int seen = VoLinuxRun({"sh", "-c", test}, nullptr, nullptr, 3000).exitCode;
+    signal(SIGCHLD, old);
+    EXPECT_TRUE(r.exitCode == 0 && out == input && seen == 1) << r.exitCode << " " << seen;
+  }
+  close(ours);
+  // A program without its descriptors (none left) is not started; one reaped
+  // by somebody else before it is followed is no success and is not killed.
+  static const auto fails = [] { return getpid() != gTester && ++gMade == gFailAt; };
+  gVoSys.fcntl = [](int fd, int command, int argument) {
+    return command == F_DUPFD_CLOEXEC && fails() ? (errno = EMFILE, -1)
+                                                 : kVoSysDefault.fcntl(fd, command, argument);
+  };
+  gVoSys.open = [](const char* path, int flags, mode_t mode) {
+    return fails() ? (errno = EMFILE, -1) : kVoSysDefault.open(path, flags, mode);
+  };
+  const auto old = signal(SIGCHLD, SIG_IGN);    // started by a keeper: its children call through the table
+  for (gFailAt = 1; gFailAt <= 7; ++gFailAt) {  // the report, input, output, error moved or opened
+    const VoLinuxRunResult r = VoLinuxRun({"true"}, nullptr, nullptr, 3000);
+    EXPECT_TRUE(!r.started && r.exitCode == -1) << gFailAt;
+  }
+  signal(SIGCHLD, old);
+  gVoSys.pidfd_open = [](pid_t pid, unsigned) {
+    return kVoSysDefault.waitpid(pid, nullptr, 0), errno = ESRCH, -1;
+  };
+  gVoSys.kill = [](pid_t pid, int signal) { return ++gSignalled, kVoSysDefault.kill(pid, signal); };
+  EXPECT_EQ(VoLinuxRun({"true"}, nullptr, nullptr, 3000).exitCode, -1);
+  EXPECT_EQ(gSignalled, 0);
+  gVoSys = kVoSysDefault;
 }
 
 TEST(VoLinuxProcess, MissingProgramIsNotStarted) {

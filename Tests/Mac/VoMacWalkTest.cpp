@@ -253,32 +253,41 @@ int WalkWithoutAccess(const std::string& container, const std::string& lockedNam
 // while the walk is inside it is still walked whole.
 TEST_F(MacToolsWalkTest, FinderInformationFollowsTheOpenFolderWhenItIsRenamed) {
   for (const char* name : {"w/s/c2", "w/s/c3"}) WriteFile(P(name), "");
+  const bool codes = XattrsWork(mRoot);
+  if (codes) StoreFinderInfo(P("w/s/c"), Code("ABCD"), Code("wxyz"), 0);
   struct Change {
     std::string root;
     int reported = 0;
     bool renamed = false;
+    uint32_t type = 0;  // of s/c
   } change{P("w")};
-  const auto rename2 = [](bool, unsigned long level, const FSCatalogInfo*, const FSRef*, const FSSpec*,
-                          const VoString*, void* data) {
+  const auto rename2 = [](bool, unsigned long level, const FSCatalogInfo* info, const FSRef* ref,
+                          const FSSpec*, const VoString*, void* data) {
     auto* c = static_cast<Change*>(data);
     ++c->reported;
+    if (Str(ref->path).ends_with("/c")) c->type = info->fileType;
     if (level == 2 && !c->renamed)
       c->renamed = rename((c->root + "/s").c_str(), (c->root + "/moved").c_str()) == 0;
     return false;
   };
-  // With getxattrat, then as on kernels without it (each entry opened).
-  for (bool withGetXattrAt : {true, false}) {
-    if (!withGetXattrAt)
+  // With getxattrat, under a filter that refuses it (EPERM: each entry
+  // opened until that reads), then as on kernels without it (ENOSYS).
+  static int sRefused, sAsked;
+  for (int refused : {0, EPERM, ENOSYS}) {
+    sRefused = refused;
+    if (refused)
       gVoSys.getxattrat = [](int, const char*, int, const char*, void*, size_t) -> ssize_t {
-        return errno = ENOSYS, -1;
+        return ++sAsked, errno = sRefused, -1;
       };
     change.reported = 0;
     change.renamed = false;
     EXPECT_EQ(FSIterateContainer(Ref(P("w")), 0, kFSCatInfoFinderInfo, false, false, rename2, &change), 0);
     EXPECT_TRUE(change.renamed);
     EXPECT_EQ(change.reported, 11);  // a, b, e, empty, link, s, s/{c, c2, c3, t}, s/t/d
+    EXPECT_EQ(change.type, codes ? Code("ABCD") : 0) << refused;
     std::rename(P("w/moved").c_str(), P("w/s").c_str());
   }
+  EXPECT_LE(sAsked, 1) << "refused once, not asked again";
   gVoSys = kVoSysDefault;
 }
 

@@ -2,6 +2,7 @@
 // beeps, the screen saver over D-Bus.
 #include "VoSystem/VoSystem.h"
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -60,10 +61,11 @@ TEST(VoSystemInterface, WithoutDisplayNoKeyIsHeldAndNothingFails) {
 }
 
 /// A listening unix socket at \p path that nobody answers; with \p auth a
-/// child accepts one connection, agrees to its authentication and then falls
-/// silent (it ends with the socket).
+/// child accepts one connection, agrees to its authentication, sends
+/// \p answer and then falls silent (it ends with the socket).
 struct SilentBus {
-  SilentBus(const std::string& path, bool auth) : fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  SilentBus(const std::string& path, bool auth, const std::string& answer = "")
+      : fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_un at{};
     at.sun_family = AF_UNIX;
     path.copy(at.sun_path, sizeof at.sun_path - 1);
@@ -71,8 +73,9 @@ struct SilentBus {
     if (auth && (server = fork()) == 0) {
       alarm(30);  // ends with the test program at the latest
       const int peer = accept(fd, nullptr, nullptr);
+      const std::string reply = "OK 0123456789abcdef\r\n" + answer;
       char line[512];
-      if (peer >= 0 && read(peer, line, sizeof line) > 0 && write(peer, "OK 0123456789abcdef\r\n", 21) == 21)
+      if (peer >= 0 && read(peer, line, sizeof line) > 0 && write(peer, reply.data(), reply.size()) > 0)
         pause();
       _exit(0);
     }
@@ -84,6 +87,31 @@ struct SilentBus {
   int fd;
   pid_t server = -1;
 };
+
+// A %-escape is two hex digits, or the address entry is not taken; replies
+// are read whatever header fields the client does not know they carry.
+TEST(VoSystemInterface, BusAddressEscapesAndUnknownHeaderFields) {
+  TempDir dir;
+  std::string answer;  // the returns of Hello and of the call: field 200, a uint64, then an "ay"; the serial
+  for (char serial : {1, 2})
+    answer += std::string(
+                  "l\2\0\1\0\0\0\0\1\0\0\0\x28\0\0\0\xc8\1t\0\0\0\0\0"
+                  "12345678\xc9\2ay\0\0\0\0\3\0\0\0xyz\0\5\1u\0",
+                  52) +
+              serial + std::string(3, '\0');
+  const SilentBus b(dir.Path("b"), true, answer), b1(dir.Path("b\1"), false);
+  fcntl(b1.fd, F_SETFL, O_NONBLOCK);
+  const std::pair<const char*, bool> cases[] = {{"b%zz", false}, {"b%+1", false}, {"b% 1", false},
+                                                {"b%0", false},  {"b%00", false}, {"b%01", false},
+                                                {"%62", true}};
+  for (const auto& [escaped, answered] : cases) {
+    ScopedEnv env("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + dir.Path(escaped));
+    EXPECT_EQ(VoLinuxSimulateUserActivity(answered ? 2000 : 50), answered) << escaped;
+  }
+  const int peer = accept(b1.fd, nullptr, nullptr);  // b%01 only
+  EXPECT_TRUE(peer >= 0 && accept(b1.fd, nullptr, nullptr) < 0);
+  close(peer);
+}
 
 // Connecting, authentication, Hello and the call share one deadline: a bus
 // that never answers at any of these steps costs the caller 250 ms.

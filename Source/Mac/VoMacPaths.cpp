@@ -58,7 +58,12 @@ OSErr VoMacResolvePath(const std::string& path, std::string& out) {
     resolved = gVoSys.realpath(path.c_str(), nullptr);
   } while (resolved == nullptr && errno == EINTR);
   if (!resolved) return VoMacLastStatus();
-  out = resolved;
+  try {
+    out = resolved;
+  } catch (...) {  // out of memory: the C library's block is still ours to free
+    free(resolved);
+    throw;
+  }
   free(resolved);
   return kVoStatusNoErr;
 }

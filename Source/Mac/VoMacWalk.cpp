@@ -13,6 +13,7 @@
 
 #include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacBridgePrivate.h"
+#include "VoCore/VoStringPrivate.h"
 
 namespace {
 
@@ -58,6 +59,11 @@ struct IterateState {
   bool noStatx = false;   ///< statx is not offered: entries are examined by VoMacStatAt's fallback
   unsigned statMask = 0;  ///< the statx fields whichInfo needs
   OSErr status = 0;
+  /// The blocks of the reported paths and names, carved one behind the other
+  /// from shared slabs rather than allocated one by one: a walk makes one per
+  /// entry, and a caller keeping them (a list of the files found) keeps them
+  /// together. A kept path holds its slab (64 KiB) until it is let go of.
+  VoStringBlockRun blocks;
   FSCatalogInfo info;
   FSRef ref;
   FSSpec record;
@@ -333,14 +339,15 @@ void Report(IterateState& s, WalkLevel& l, size_t i) {
       info.fileCreator = bits.creator;
     }
   }
-  s.ref.path = VoMacString(s.path);
+  s.ref.path = VoString(s.blocks.New(s.path.data(), static_cast<long>(s.path.size())));
+  const long nameLength = static_cast<long>(l.NameLength(i));
   if (s.wantRecord) {
     s.record.vRefNum = l.volume;
     s.record.parID = l.folderNumber;
     s.record.folder = l.folderPath;
-    s.record.name = VoString(entryName);
+    s.record.name = VoString(s.blocks.New(entryName, nameLength));
   }
-  if (s.wantName) s.name = VoString(entryName);
+  if (s.wantName) s.name = VoString(s.blocks.New(entryName, nameLength));
   const unsigned long level = s.depth;
   s.quit = s.callback(s.containerChanged, level, &s.info, &s.ref, s.wantRecord ? &s.record : nullptr,
                       s.wantName ? &s.name : nullptr, s.data);

@@ -56,6 +56,11 @@
 /// deepest levels); a shallower folder is opened again when the walk comes
 /// back to it with entries left. Paths longer than PATH_MAX are walked.
 ///
+/// The full names take their buffers from 64 KiB slabs shared with the names
+/// of the entries reported around them, rather than one heap block each
+/// (VoStringBlockRun): they are ordinary strings otherwise, but one kept after
+/// the walk keeps its slab alive until it goes too.
+///
 /// Changes to the tree during a walk (also from inside DoFile) are safe: no
 /// entry comes twice and nothing hangs. What was inside a folder before the
 /// walk enters it is what the walk reports of it: an entry added or removed

@@ -1,4 +1,4 @@
-// VoFaultInjectionTest.cpp - every allocation of the database and string operations made to fail in turn.
+// VoFaultInjectionTest.cpp - every allocation of the database and string operations and walks made to fail.
 //
 // The program replaces the global allocation functions (every form of
 // operator new and delete) and, through the linker's --wrap, the realloc and
@@ -27,6 +27,7 @@
 #include "VoData/VoArray.h"
 #include "VoData/VoDataBase.h"
 #include "VoIO/VoFileSpec.h"
+#include "VoIO/VoIterateDir.h"
 #include "Linux/VoLinuxProcessPrivate.h"
 
 namespace {
@@ -355,6 +356,27 @@ TEST(FaultInjection, SaveOwnsItsDescriptorsAndTemporaryFile) {
     }
     return read();
   });
+  std::filesystem::remove_all(dir);
+}
+
+// A walk failing at any allocation (listing, stack, the slab of the paths,
+// the list found) leaves no block and no folder open.
+TEST(FaultInjection, WalkLeavesNoBlockAndNoFolderOpen) {
+  char dir[] = "/tmp/vo_fault_walk_XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  for (const char* sub : {"/a", "/a/b"}) std::filesystem::create_directory(std::string(dir) + sub);
+  for (const char* file : {"/x.txt", "/a/y.icc", "/a/b/z"}) std::ofstream(std::string(dir) + file) << "1";
+  const auto fds = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const auto before = fds();
+  Exercise("VoIterateDirGetFiles", [&] {
+    VoIterateDirGetFiles walk;
+    Armed{}, walk.Start(VoFileSpec(VoString(dir)), 0);
+    EXPECT_EQ(walk.GetCount() * 10 + walk.GetFolderCount(), 32);
+    std::string out;
+    for (int i = 0; i < walk.GetCount(); ++i) out += Bytes(walk.GetFileSpec(i).GetFullName()) + "\n";
+    return out;
+  });
+  EXPECT_EQ(fds(), before) << "a folder left open";
   std::filesystem::remove_all(dir);
 }
 

@@ -38,9 +38,15 @@ struct VoMacStatInfo {
   VoMacTime born;
 };
 
+/// The statx fields VoMacStatAt asks for unless told otherwise: all of VoMacStatInfo.
+inline constexpr unsigned kVoMacStatAll =
+    STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
+
 /// Examines \p name relative to \p dirfd (AT_FDCWD for paths); \p flags as for
-/// fstatat (AT_SYMLINK_NOFOLLOW). Returns 0 or an errno value.
-int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out);
+/// fstatat (AT_SYMLINK_NOFOLLOW). \p mask narrows what statx is asked for (a
+/// walk that needs no size or dates); fields not asked for are left
+/// unspecified. Returns 0 or an errno value.
+int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out, unsigned mask = kVoMacStatAll);
 
 /// The whole contents of a small file (at most 16 MiB); \p ok false and ""
 /// when it cannot be read, errno telling why (EFBIG when it is larger).

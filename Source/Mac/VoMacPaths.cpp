@@ -89,11 +89,10 @@ bool VoMacIsFolder(const std::string& path) {
          S_ISDIR(st.st_mode);
 }
 
-int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out) {
+int VoMacStatAt(int dirfd, const char* name, int flags, VoMacStatInfo& out, unsigned mask) {
   static std::atomic<bool> noStatx{false};  // callers may use the bridge on threads of their own
   if (!noStatx.load(std::memory_order_relaxed)) {
     struct statx sx;
-    unsigned mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_BTIME;
     if (VoSysRetry([&] { return gVoSys.statx(dirfd, name, flags | AT_NO_AUTOMOUNT, mask, &sx); }) == 0) {
       out.mode = sx.stx_mode;
       out.size = sx.stx_size;

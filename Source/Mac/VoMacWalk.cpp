@@ -56,7 +56,6 @@ struct IterateState {
   unsigned long maxLevels = 0;
   bool quit = false;
   bool containerChanged = false;
-  bool noStatx = false;   ///< statx is not offered: entries are examined by VoMacStatAt's fallback
   unsigned statMask = 0;  ///< the statx fields whichInfo needs
   OSErr status = 0;
   /// The blocks of the reported paths and names, carved one behind the other
@@ -274,39 +273,12 @@ unsigned StatMask(uint32_t whichInfo) {
   return mask;
 }
 
-/// Examines the entry \p name of the folder open as \p dirfd (links not
-/// followed) for the fields of s.statMask: one statx, read in place. Returns
-/// 0 or an errno value.
-int StatEntry(IterateState& s, int dirfd, const char* name, VoMacStatInfo& out) {
-  if (!s.noStatx) {
-    struct statx sx;
-    if (VoSysRetry([&] {
-          return gVoSys.statx(dirfd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, s.statMask, &sx);
-        }) == 0) {
-      out.mode = sx.stx_mode;
-      out.size = sx.stx_size;
-      out.modified.seconds = sx.stx_mtime.tv_sec;
-      out.modified.nanoseconds = sx.stx_mtime.tv_nsec;
-      if (sx.stx_mask & STATX_BTIME) {
-        out.born.seconds = sx.stx_btime.tv_sec;
-        out.born.nanoseconds = sx.stx_btime.tv_nsec;
-      } else {
-        out.born = out.modified;
-      }
-      return 0;
-    }
-    if (errno != ENOSYS) return errno;
-    s.noStatx = true;
-  }
-  return VoMacStatAt(dirfd, name, AT_SYMLINK_NOFOLLOW, out);
-}
-
 /// Reports the entry \p i of the top level \p l and enters it when it is a
 /// folder to be walked; s.levels has room for one more level.
 void Report(IterateState& s, WalkLevel& l, size_t i) {
   const char* entryName = l.Name(i);
   VoMacStatInfo st;
-  const int statError = StatEntry(s, l.fd, entryName, st);
+  const int statError = VoMacStatAt(l.fd, entryName, AT_SYMLINK_NOFOLLOW, st, s.statMask);
   if (statError == ENOENT) return;  // gone since it was listed
   if (statError != 0) {
     s.status = VoMacErrnoToStatus(statError);

@@ -1,8 +1,9 @@
-// Benchmarks of folder walks: VoIterateDirGetFiles against nftw(FTW_PHYS) and find -printf.
+// Benchmarks of folder walks: VoIterateDirGetFiles against nftw(FTW_PHYS), fts(3) and find -printf.
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <fts.h>
 #include <ftw.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -213,14 +214,13 @@ void BM_Walk_NftwPhys(benchmark::State& state) {
 }
 BENCHMARK(BM_Walk_NftwPhys)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-/// VoIterateDirGetFiles and nftw(FTW_PHYS) one right after the other in each
-/// iteration, the order alternating, so that both meet the same load: the
-/// time is ours; the counters give each one's mean, the ratio of the sums
-/// ours / nftw and the median of the per-iteration ratios (which one slow
-/// outlier does not move). Target: a median of at most 0.95.
-void BM_Walk_PairedWithNftw(benchmark::State& state) {
+/// Two walks one right after the other in each iteration, the order
+/// alternating, so that both meet the same load: the time is ours; the
+/// counters give each one's mean, the ratio of the sums ours / peer and the
+/// median of the per-iteration ratios (which one slow outlier does not move).
+template <typename Ours, typename Peer>
+void Paired(benchmark::State& state, Ours&& ours, Peer&& peer) {
   if (!Ready(state)) return;
-  const VoFileSpec root(VoString(Tree::Get().Root().c_str()));
   const auto now = [] {
     struct timespec t {};
     clock_gettime(CLOCK_MONOTONIC, &t);
@@ -235,19 +235,7 @@ void BM_Walk_PairedWithNftw(benchmark::State& state) {
     wall[which] += took;
     return took;
   };
-  const auto ours = [&root] {
-    VoIterateDirGetFiles walk;
-    walk.Start(root, 0);
-    return static_cast<long>(walk.GetCount() + walk.GetFolderCount());
-  };
-  const auto peer = [] {
-    std::vector<Facts> facts;
-    gFacts = &facts;
-    nftw(Tree::Get().Root().c_str(), CollectEntry, 64, FTW_PHYS);
-    gFacts = nullptr;
-    return static_cast<long>(facts.size());
-  };
-  std::vector<double> pairs;  // ours / nftw, per iteration
+  std::vector<double> pairs;  // ours / peer, per iteration
   bool oursFirst = true;
   for (auto _ : state) {
     double mine;
@@ -266,14 +254,72 @@ void BM_Walk_PairedWithNftw(benchmark::State& state) {
   if (entries[0] != Tree::Get().Entries() || entries[1] != entries[0])
     state.SkipWithError("walk missed entries");
   std::sort(pairs.begin(), pairs.end());
-  if (!pairs.empty()) state.counters["median_pair_ours/nftw"] = pairs[pairs.size() / 2];
+  if (!pairs.empty()) state.counters["median_pair_ours/peer"] = pairs[pairs.size() / 2];
   const double n = static_cast<double>(state.iterations());
   state.counters["ours_ms"] = wall[0] / n * 1e3;
-  state.counters["nftw_ms"] = wall[1] / n * 1e3;
-  state.counters["ours/nftw"] = wall[0] / wall[1];
+  state.counters["peer_ms"] = wall[1] / n * 1e3;
+  state.counters["ours/peer"] = wall[0] / wall[1];
   Count(state, entries[0]);
 }
+
+long WalkNftw() {
+  std::vector<Facts> facts;
+  gFacts = &facts;
+  nftw(Tree::Get().Root().c_str(), CollectEntry, 64, FTW_PHYS);
+  gFacts = nullptr;
+  return static_cast<long>(facts.size());
+}
+
+/// What the collecting walk keeps per entry, as fts collects it without
+/// examining entries (FTS_NOSTAT: the kind from the listing).
+struct Named {
+  std::string path;
+  bool folder;
+};
+
+long WalkFtsNoStat() {
+  std::vector<Named> found;
+  char* roots[] = {const_cast<char*>(Tree::Get().Root().c_str()), nullptr};
+  FTS* fts = fts_open(roots, FTS_PHYSICAL | FTS_NOCHDIR | FTS_NOSTAT, nullptr);
+  if (fts == nullptr) return 0;
+  while (FTSENT* e = fts_read(fts)) {
+    if (e->fts_level == 0 || e->fts_info == FTS_DP) continue;
+    found.push_back(Named{std::string(e->fts_path, e->fts_pathlen), e->fts_info == FTS_D});
+  }
+  fts_close(fts);
+  return static_cast<long>(found.size());
+}
+
+long WalkGetFiles() {
+  VoIterateDirGetFiles walk;
+  walk.Start(VoFileSpec(VoString(Tree::Get().Root().c_str())), 0);
+  return static_cast<long>(walk.GetCount() + walk.GetFolderCount());
+}
+
+/// Collecting walk (VoIterateDirGetFiles) against nftw(FTW_PHYS) collecting
+/// path, type, size and dates. Target: a median pair of at most 0.95. Ours
+/// reads no size or date (a spec holds none), so it examines no entry, where
+/// nftw stats every one: see the two benchmarks below for like against like.
+void BM_Walk_PairedWithNftw(benchmark::State& state) { Paired(state, WalkGetFiles, WalkNftw); }
 BENCHMARK(BM_Walk_PairedWithNftw)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
+
+/// The collecting walk against fts(3) that does not examine entries either
+/// (FTS_NOSTAT), collecting path and kind.
+void BM_Walk_PairedWithFtsNoStat(benchmark::State& state) { Paired(state, WalkGetFiles, WalkFtsNoStat); }
+BENCHMARK(BM_Walk_PairedWithFtsNoStat)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
+
+/// A walk that reads every file's size (and so examines every entry, as nftw
+/// does) against nftw(FTW_PHYS).
+void BM_Walk_SizesPairedWithNftw(benchmark::State& state) {
+  const auto sizes = [] {
+    Counter walk;
+    walk.Start(VoFileSpec(VoString(Tree::Get().Root().c_str())), 0);
+    benchmark::DoNotOptimize(walk.bytes);
+    return walk.count;
+  };
+  Paired(state, sizes, WalkNftw);
+}
+BENCHMARK(BM_Walk_SizesPairedWithNftw)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(20);
 
 // find DIR -printf '%y %s %T@\n' > /dev/null, started with posix_spawn.
 void BM_Walk_FindPrintf(benchmark::State& state) {

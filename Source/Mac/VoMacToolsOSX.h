@@ -118,6 +118,16 @@ constexpr uint32_t kFSCatInfoContentMod = 0x0040;    ///< contentModDate
 constexpr uint32_t kFSCatInfoFinderInfo = 0x0800;    ///< fileType, fileCreator, finderFlags
 constexpr uint32_t kFSCatInfoDataSizes = 0x4000;     ///< dataLogicalSize
 constexpr uint32_t kFSCatInfoGettableInfo = 0x486A;  ///< every field the bridge fills
+/// Bit of FSIterateContainer's whichInfo, for walks that need to know of each
+/// entry only whether it is a folder. Alone, or with kFSCatInfoParentDirID
+/// only, the walk takes each entry's kind from its folder's listing, where
+/// the file system records it (ext4, xfs, btrfs, tmpfs and most others do),
+/// and examines the entry no further: nodeFlags holds kFSNodeIsDirectoryMask
+/// alone (never kFSNodeLockedMask), the sizes and dates are zero, and an
+/// entry removed after its folder was listed may still be reported. An entry
+/// whose kind the listing leaves open is examined as usual. With any other
+/// field asked for, the bit changes nothing.
+constexpr uint32_t kVoCatInfoKindFromListing = 0x10000;
 
 /// nodeFlags bit: the file is locked, meaning nobody may write it: it is set
 /// when no write permission bit is. Setting it (FSSetCatalogInfo) clears all
@@ -346,7 +356,8 @@ typedef bool (*VoIterateContainerProc)(bool containerChanged, unsigned long leve
 ///
 /// Each folder is listed completely when the walk enters it; each entry is
 /// examined (statx, and the finder attribute when asked for) just before the
-/// callback is called for it. The walk runs on the caller's thread only.
+/// callback is called for it, unless kVoCatInfoKindFromListing spares that.
+/// The walk runs on the caller's thread only.
 OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32_t whichInfo, bool wantRecord,
                          bool wantName, VoIterateContainerProc callback, void* data);
 

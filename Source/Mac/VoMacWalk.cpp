@@ -33,6 +33,7 @@ struct WalkLevel {
   ino_t inode{};               ///< checked when the folder is opened again
   std::string names;           ///< the names, each ended by a zero byte
   std::vector<size_t> starts;  ///< where each name begins in names
+  std::string kinds;           ///< each entry's d_type as listed (DT_UNKNOWN where the file system keeps none)
   size_t next = 0;             ///< the entry reported next
   size_t base = 0;             ///< length of the folder's path and a "/" at the start of IterateState::path
   OSErr listStatus = kVoStatusNoMoreItems;  ///< how the listing ended
@@ -42,6 +43,7 @@ struct WalkLevel {
 
   size_t Count() const { return starts.size(); }
   const char* Name(size_t i) const { return names.data() + starts[i]; }
+  unsigned char Kind(size_t i) const { return static_cast<unsigned char>(kinds[i]); }
   size_t NameLength(size_t i) const {
     return (i + 1 < starts.size() ? starts[i + 1] : names.size()) - starts[i] - 1;
   }
@@ -57,6 +59,7 @@ struct IterateState {
   bool quit = false;
   bool containerChanged = false;
   unsigned statMask = 0;  ///< the statx fields whichInfo needs
+  bool kindFromListing = false;  ///< the listing's d_type, where known, is all the walk needs of an entry
   OSErr status = 0;
   /// The blocks of the reported paths and names, carved one behind the other
   /// from shared slabs rather than allocated one by one: a walk makes one per
@@ -147,6 +150,7 @@ void Adopt(IterateState& s, size_t index, int fd) {
 void ListFolder(IterateState& s, WalkLevel& l) {
   l.names.clear();
   l.starts.clear();
+  l.kinds.clear();
   l.next = 0;
   l.listStatus = kVoStatusNoMoreItems;
   if (s.buffer.empty()) s.buffer.resize(kListingBuffer);
@@ -164,6 +168,7 @@ void ListFolder(IterateState& s, WalkLevel& l) {
       if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
       l.starts.push_back(l.names.size());
       l.names.append(name, std::strlen(name) + 1);
+      l.kinds.push_back(static_cast<char>(entry->d_type));
     }
   }
 }
@@ -278,11 +283,16 @@ unsigned StatMask(uint32_t whichInfo) {
 void Report(IterateState& s, WalkLevel& l, size_t i) {
   const char* entryName = l.Name(i);
   VoMacStatInfo st;
-  const int statError = VoMacStatAt(l.fd, entryName, AT_SYMLINK_NOFOLLOW, st, s.statMask);
-  if (statError == ENOENT) return;  // gone since it was listed
-  if (statError != 0) {
-    s.status = VoMacErrnoToStatus(statError);
-    return;
+  const unsigned char listed = l.Kind(i);
+  if (s.kindFromListing && listed != DT_UNKNOWN) {
+    st.mode = (listed == DT_DIR ? S_IFDIR : S_IFREG) | S_IWUSR;  // a kind, and never "locked"
+  } else {
+    const int statError = VoMacStatAt(l.fd, entryName, AT_SYMLINK_NOFOLLOW, st, s.statMask);
+    if (statError == ENOENT) return;  // gone since it was listed
+    if (statError != 0) {
+      s.status = VoMacErrnoToStatus(statError);
+      return;
+    }
   }
   s.path.resize(l.base);
   s.path.append(entryName, l.NameLength(i));
@@ -354,6 +364,7 @@ OSErr FSIterateContainer(const FSRef& container, unsigned long maxLevels, uint32
   if (path.size() >= PATH_MAX) return kVoStatusNameTooLong;
   IterateState s;
   s.callback = callback;
+  s.kindFromListing = (whichInfo & ~kFSCatInfoParentDirID) == kVoCatInfoKindFromListing;
   s.whichInfo = whichInfo | kFSCatInfoNodeFlags;
   s.statMask = StatMask(s.whichInfo);
   s.wantRecord = wantRecord;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <typeinfo>
 
 #include "Mac/VoMacToolsOSX.h"
 #include "VoCore/VoError.h"
@@ -35,6 +36,7 @@ struct WalkContext {
   VoIterateDir* walker;
   std::exception_ptr error;  ///< what DoFile threw; re-thrown once the walk has closed its folders
   DateCache dates;
+  bool facts;  ///< sizes and dates asked for
 };
 
 /// The only entry withheld by name.
@@ -78,7 +80,7 @@ bool VisitEntry(bool /*containerChanged*/, unsigned long /*level*/, const FSCata
 
     if (folder) {
       info.SetIsFile(false);
-    } else {
+    } else if (ctx.facts) {
       info.SetCreationDate(ctx.dates.Convert(cat->createDate));
       info.SetModificationDate(ctx.dates.Convert(cat->contentModDate));
       info.SetSize(static_cast<unsigned long>(cat->dataLogicalSize));
@@ -105,9 +107,11 @@ int VoIterateDir::Start(const VoFileSpec& folder, int depth) {
   FSRef ref;
   OSErr err = VoFileSpecToFSRef(ref, folder);
   if (err != kVoStatusNoErr) return err;
-  WalkContext ctx{this, nullptr, DateCache()};
+  const bool facts = UsesSizesAndDates();
+  WalkContext ctx{this, nullptr, DateCache(), facts};
   const unsigned long levels = depth > 0 ? static_cast<unsigned long>(depth) : 0;
-  const uint32_t which = kFSCatInfoCreateDate | kFSCatInfoContentMod | kFSCatInfoDataSizes;
+  const uint32_t which =
+      facts ? kFSCatInfoCreateDate | kFSCatInfoContentMod | kFSCatInfoDataSizes : kVoCatInfoKindFromListing;
   err = FSIterateContainer(ref, levels, which, false, false, VisitEntry, &ctx);
   if (ctx.error) std::rethrow_exception(ctx.error);
   return err;
@@ -118,6 +122,8 @@ void VoIterateDir::Stop() { mStop = true; }
 bool VoIterateDir::GetStop() const { return mStop; }
 
 int VoIterateDir::DoFile(const VoFileInfo& info) { return ProcessFile(info); }
+
+bool VoIterateDir::UsesSizesAndDates() const { return true; }
 
 // ==================================================================== VoIterateDirGetFiles
 
@@ -155,6 +161,8 @@ int VoIterateDirGetFiles::ProcessFile(const VoFileInfo& info) {
   Append(info.IsFile() ? mFiles : mFolders, info);
   return 0;
 }
+
+bool VoIterateDirGetFiles::UsesSizesAndDates() const { return typeid(*this) != typeid(VoIterateDirGetFiles); }
 
 int VoIterateDirGetFiles::GetCount() const { return static_cast<int>(mFiles.size()); }
 

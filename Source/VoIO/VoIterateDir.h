@@ -49,7 +49,9 @@
 /// listed completely when the walk enters it, and each entry is examined
 /// (its kind, size and dates) just before DoFile is called for it. So the
 /// names reported are those of the moment the folder was entered, as with
-/// fts(3), and the facts those of the moment of the report.
+/// fts(3), and the facts those of the moment of the report. A walker that
+/// reads no file's size or dates says so with UsesSizesAndDates(): the walk
+/// then takes each entry's kind from the listing and examines nothing.
 ///
 /// Depth is limited by memory alone: the walk keeps its levels on the heap,
 /// not on the stack, and holds a small fixed number of folders open (the
@@ -95,6 +97,16 @@ class VoIterateDir {
   virtual int DoFile(const VoFileInfo& info);
   /// What a subclass does with each entry; the result is ignored by the walk.
   virtual int ProcessFile(const VoFileInfo& info) = 0;
+  /// True (unless overridden): DoFile and ProcessFile may read a file entry's
+  /// size and dates, so the walk examines every entry for them. A walker that
+  /// reads neither returns false and saves a system call per entry, most of
+  /// what a walk costs: every file is then reported with size 0 and the zero
+  /// dates, each entry's kind is taken from its folder's listing (the moment
+  /// the folder was entered; Linux's usual file systems all record the kind
+  /// there, and an entry whose kind is not recorded is examined after all),
+  /// and an entry removed after its folder was entered is reported even when
+  /// it has already gone at its turn. Everything else a walk promises holds.
+  virtual bool UsesSizesAndDates() const;
 
  private:
   bool mStop;
@@ -102,8 +114,10 @@ class VoIterateDir {
 
 /// A walker that collects the specs of the entries it meets: files in one
 /// list, folders in another, each in the order reported. Only the VoFileSpec
-/// part (full name, type ID, creator ID) is kept. The lists are never emptied:
-/// each Start appends to what earlier walks collected.
+/// part (full name, type ID, creator ID) is kept, so a walk of this class
+/// itself examines no entry (UsesSizesAndDates() false); a class derived from
+/// it gets every entry's size and dates unless it says otherwise. The lists
+/// are never emptied: each Start appends to what earlier walks collected.
 class VoIterateDirGetFiles : public VoIterateDir {
  public:
   /// Stop flag false, both lists empty.
@@ -113,6 +127,9 @@ class VoIterateDirGetFiles : public VoIterateDir {
   /// else to the folder list. Returns 0. "VoMemFullErr" (4) when memory runs
   /// out or a list would hold more than a VoList can; the lists are unchanged then.
   int ProcessFile(const VoFileInfo& info) override;
+  /// False for this class itself; true for a class derived from it, whose
+  /// DoFile or ProcessFile may look at the sizes and dates.
+  bool UsesSizesAndDates() const override;
 
   /// Number of specs in the file list.
   int GetCount() const;

@@ -1,4 +1,6 @@
 // Tests of the bridge's folder walk, FSIterateContainer.
+#include <dirent.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -97,6 +99,59 @@ TEST_F(MacToolsWalkTest, EntryFacts) {
   EXPECT_EQ(by["s/t/d"].recordName, "d");
   EXPECT_EQ(by["s/t/d"].name, "d");
   EXPECT_TRUE(by["a"].hadRecord && by["a"].hadName);
+}
+
+// Asked for the kind alone, the walk takes it from the listing and examines
+// nothing, unless the listing has no kind (DT_UNKNOWN) or more is asked for.
+TEST_F(MacToolsWalkTest, KindFromTheListingSparesExaminingEntries) {
+  ASSERT_EQ(chmod(P("w/a").c_str(), 0444), 0);  // locked when examined
+  static int sExamined;
+  static bool sHideKinds;
+  const struct {
+    uint32_t which;
+    bool hideKinds;
+    bool examined;  // each entry
+  } cases[] = {
+      {kVoCatInfoKindFromListing, false, false},
+      {kVoCatInfoKindFromListing | kFSCatInfoParentDirID, false, false},
+      {kVoCatInfoKindFromListing, true, true},
+      {kVoCatInfoKindFromListing | kFSCatInfoDataSizes, false, true},
+      {kFSCatInfoNone, false, true},
+  };
+  Collector full;
+  ASSERT_EQ(Walk(full, 0), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.which << " hidden " << c.hideKinds);
+    sExamined = 0;
+    sHideKinds = c.hideKinds;
+    gVoSys.statx = [](int dirfd, const char* path, int flags, unsigned mask, struct statx* out) {
+      ++sExamined;
+      return kVoSysDefault.statx(dirfd, path, flags, mask, out);
+    };
+    gVoSys.getdents64 = [](int fd, void* buf, size_t size) {
+      const ssize_t n = kVoSysDefault.getdents64(fd, buf, size);
+      for (ssize_t at = 0; sHideKinds && at < n;) {
+        auto* entry = reinterpret_cast<struct dirent64*>(static_cast<char*>(buf) + at);
+        entry->d_type = DT_UNKNOWN;
+        at += entry->d_reclen;
+      }
+      return n;
+    };
+    Collector col;
+    col.base = P("w") + "/";
+    const OSErr err = FSIterateContainer(Ref(P("w")), 0, c.which, false, false, Collect, &col);
+    gVoSys = kVoSysDefault;
+    ASSERT_EQ(err, 0);
+    ASSERT_EQ(col.seen.size(), full.seen.size());
+    EXPECT_EQ(sExamined, c.examined ? static_cast<int>(full.seen.size()) : 0);
+    for (size_t i = 0; i < col.seen.size(); ++i) {
+      const Seen& seen = col.seen[i];
+      EXPECT_EQ(seen.path, full.seen[i].path);
+      const uint16_t kind = full.seen[i].nodeFlags & kFSNodeIsDirectoryMask;
+      EXPECT_EQ(seen.nodeFlags, c.examined ? full.seen[i].nodeFlags : kind) << seen.path;
+      EXPECT_EQ(seen.size, (c.which & kFSCatInfoDataSizes) ? full.seen[i].size : 0) << seen.path;
+    }
+  }
 }
 
 TEST_F(MacToolsWalkTest, QuitAfterThree) {

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "Linux/VoLinuxSys.h"
 #include "VoCore/VoError.h"
 #include "VoIO/VoIterateDirTestSupport.h"
 
@@ -46,6 +47,43 @@ TEST(VoIterateDirGetFilesTest, SortsEntriesIntoFilesAndFoldersAndKeepsThemAcross
   ASSERT_EQ(folderList.count, 4);
   for (int i = 0; i < 8; ++i) EXPECT_TRUE(list[i] == g.GetFileSpec(i));
   EXPECT_TRUE(folderList[3] == g.GetFolder(3));
+}
+
+// Its specs hold no size or date, so the walker itself examines no entry; a
+// walker derived from it may read them, and gets them.
+TEST(VoIterateDirGetFilesTest, ExaminesNoEntryUnlessADerivedWalkerMayReadSizes) {
+  struct Sizes : VoIterateDirGetFiles {
+    int ProcessFile(const VoFileInfo& info) override {
+      if (info.IsFile()) total += info.GetSize();
+      return VoIterateDirGetFiles::ProcessFile(info);
+    }
+    unsigned long total = 0;
+  };
+  Scratch t;
+  MakeSmallTree(t);
+  t.File("s/t/d", "four");
+  static int sExamined;
+  gVoSys.statx = [](int dirfd, const char* path, int flags, unsigned mask, struct statx* out) {
+    ++sExamined;
+    return kVoSysDefault.statx(dirfd, path, flags, mask, out);
+  };
+  sExamined = 0;
+  VoIterateDirGetFiles plain;
+  const int plainStatus = plain.Start(VoFileSpec(Vo(t.Root())), 0);
+  const int plainExamined = sExamined;
+  sExamined = 0;
+  Sizes derived;
+  const int derivedStatus = derived.Start(VoFileSpec(Vo(t.Root())), 0);
+  gVoSys = kVoSysDefault;
+  ASSERT_EQ(plainStatus, 0);
+  ASSERT_EQ(derivedStatus, 0);
+  EXPECT_EQ(plainExamined, 0);
+  EXPECT_EQ(sExamined, 6);
+  EXPECT_EQ(derived.total, 4u);
+  ASSERT_EQ(plain.GetCount(), derived.GetCount());
+  ASSERT_EQ(plain.GetFolderCount(), derived.GetFolderCount());
+  for (int i = 0; i < plain.GetCount(); ++i) EXPECT_TRUE(plain.GetFileSpec(i) == derived.GetFileSpec(i)) << i;
+  for (int i = 0; i < plain.GetFolderCount(); ++i) EXPECT_TRUE(plain.GetFolder(i) == derived.GetFolder(i)) << i;
 }
 
 TEST(VoIterateDirGetFilesTest, IndexOutsideTheListsRaisesIndexError) {

@@ -356,6 +356,7 @@ TEST(SystemFaults, FileOperations) {
         {"walk", fresh, [&] { return walk(kFSCatInfoDataSizes); }, nullptr},
         {"walk with finder information", fresh,
          [&] { return walk(kFSCatInfoFinderInfo | kFSCatInfoParentDirID); }, nullptr},
+        {"walk with kinds from the listing", fresh, [&] { return walk(kVoCatInfoKindFromListing); }, nullptr},
     };
     fs::create_directories(dir + "/tree/a/b");
     Put(dir + "/tree/a/b/f", "x");

@@ -33,7 +33,7 @@ struct WalkLevel {
   ino_t inode{};               ///< checked when the folder is opened again
   std::string names;           ///< the names, each ended by a zero byte
   std::vector<size_t> starts;  ///< where each name begins in names
-  std::string kinds;           ///< each entry's d_type as listed (DT_UNKNOWN where the file system keeps none)
+  std::string kinds;           ///< each entry's d_type as listed (DT_UNKNOWN: not kept)
   size_t next = 0;             ///< the entry reported next
   size_t base = 0;             ///< length of the folder's path and a "/" at the start of IterateState::path
   OSErr listStatus = kVoStatusNoMoreItems;  ///< how the listing ended
@@ -58,7 +58,7 @@ struct IterateState {
   unsigned long maxLevels = 0;
   bool quit = false;
   bool containerChanged = false;
-  unsigned statMask = 0;  ///< the statx fields whichInfo needs
+  unsigned statMask = 0;         ///< the statx fields whichInfo needs
   bool kindFromListing = false;  ///< the listing's d_type, where known, is all the walk needs of an entry
   OSErr status = 0;
   /// The blocks of the reported paths and names, carved one behind the other

@@ -83,7 +83,8 @@ TEST(VoIterateDirGetFilesTest, ExaminesNoEntryUnlessADerivedWalkerMayReadSizes) 
   ASSERT_EQ(plain.GetCount(), derived.GetCount());
   ASSERT_EQ(plain.GetFolderCount(), derived.GetFolderCount());
   for (int i = 0; i < plain.GetCount(); ++i) EXPECT_TRUE(plain.GetFileSpec(i) == derived.GetFileSpec(i)) << i;
-  for (int i = 0; i < plain.GetFolderCount(); ++i) EXPECT_TRUE(plain.GetFolder(i) == derived.GetFolder(i)) << i;
+  for (int i = 0; i < plain.GetFolderCount(); ++i)
+    EXPECT_TRUE(plain.GetFolder(i) == derived.GetFolder(i)) << i;
 }
 
 TEST(VoIterateDirGetFilesTest, IndexOutsideTheListsRaisesIndexError) {

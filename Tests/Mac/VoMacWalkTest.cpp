@@ -1,11 +1,10 @@
 // Tests of the bridge's folder walk, FSIterateContainer.
-#include <dirent.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Linux/VoLinuxSys.h"
@@ -105,53 +104,42 @@ TEST_F(MacToolsWalkTest, EntryFacts) {
 // nothing, unless the listing has no kind (DT_UNKNOWN) or more is asked for.
 TEST_F(MacToolsWalkTest, KindFromTheListingSparesExaminingEntries) {
   ASSERT_EQ(chmod(P("w/a").c_str(), 0444), 0);  // locked when examined
-  static int sExamined;
-  static bool sHideKinds;
-  const struct {
-    uint32_t which;
-    bool hideKinds;
-    bool examined;  // each entry
-  } cases[] = {
-      {kVoCatInfoKindFromListing, false, false},
-      {kVoCatInfoKindFromListing | kFSCatInfoParentDirID, false, false},
-      {kVoCatInfoKindFromListing, true, true},
-      {kVoCatInfoKindFromListing | kFSCatInfoDataSizes, false, true},
-      {kFSCatInfoNone, false, true},
-  };
   Collector full;
   ASSERT_EQ(Walk(full, 0), 0);
+  static int sExamined;
+  static bool sHideKinds;
+  gVoSys.statx = [](int dirfd, const char* path, int flags, unsigned mask, struct statx* out) {
+    return ++sExamined, kVoSysDefault.statx(dirfd, path, flags, mask, out);
+  };
+  gVoSys.getdents64 = [](int fd, void* buf, size_t size) {
+    const ssize_t n = kVoSysDefault.getdents64(fd, buf, size);
+    for (ssize_t at = 0; sHideKinds && at < n;
+         at += reinterpret_cast<dirent64*>(static_cast<char*>(buf) + at)->d_reclen)
+      reinterpret_cast<dirent64*>(static_cast<char*>(buf) + at)->d_type = DT_UNKNOWN;
+    return n;
+  };
+  const struct {
+    uint32_t which;
+    bool hideKinds, examined;
+  } cases[] = {{kVoCatInfoKindFromListing, false, false},
+               {kVoCatInfoKindFromListing | kFSCatInfoParentDirID, false, false},
+               {kVoCatInfoKindFromListing, true, true},
+               {kVoCatInfoKindFromListing | kFSCatInfoDataSizes, false, true}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.which << " hidden " << c.hideKinds);
     sExamined = 0;
     sHideKinds = c.hideKinds;
-    gVoSys.statx = [](int dirfd, const char* path, int flags, unsigned mask, struct statx* out) {
-      ++sExamined;
-      return kVoSysDefault.statx(dirfd, path, flags, mask, out);
-    };
-    gVoSys.getdents64 = [](int fd, void* buf, size_t size) {
-      const ssize_t n = kVoSysDefault.getdents64(fd, buf, size);
-      for (ssize_t at = 0; sHideKinds && at < n;) {
-        auto* entry = reinterpret_cast<struct dirent64*>(static_cast<char*>(buf) + at);
-        entry->d_type = DT_UNKNOWN;
-        at += entry->d_reclen;
-      }
-      return n;
-    };
     Collector col;
     col.base = P("w") + "/";
-    const OSErr err = FSIterateContainer(Ref(P("w")), 0, c.which, false, false, Collect, &col);
-    gVoSys = kVoSysDefault;
-    ASSERT_EQ(err, 0);
-    ASSERT_EQ(col.seen.size(), full.seen.size());
-    EXPECT_EQ(sExamined, c.examined ? static_cast<int>(full.seen.size()) : 0);
-    for (size_t i = 0; i < col.seen.size(); ++i) {
-      const Seen& seen = col.seen[i];
-      EXPECT_EQ(seen.path, full.seen[i].path);
-      const uint16_t kind = full.seen[i].nodeFlags & kFSNodeIsDirectoryMask;
-      EXPECT_EQ(seen.nodeFlags, c.examined ? full.seen[i].nodeFlags : kind) << seen.path;
-      EXPECT_EQ(seen.size, (c.which & kFSCatInfoDataSizes) ? full.seen[i].size : 0) << seen.path;
-    }
+    ASSERT_EQ(FSIterateContainer(Ref(P("w")), 0, c.which, false, false, Collect, &col), 0);
+    EXPECT_EQ(sExamined, c.examined ? static_cast<int>(full.seen.size()) : 0) << c.which << c.hideKinds;
+    std::vector<std::tuple<std::string, uint16_t, uint64_t>> want, got;
+    for (const Seen& w : full.seen)
+      want.emplace_back(w.path, c.examined ? w.nodeFlags : w.nodeFlags & kFSNodeIsDirectoryMask,
+                        (c.which & kFSCatInfoDataSizes) ? w.size : 0);
+    for (const Seen& g : col.seen) got.emplace_back(g.path, g.nodeFlags, g.size);
+    EXPECT_EQ(got, want) << c.which << c.hideKinds;
   }
+  gVoSys = kVoSysDefault;
 }
 
 TEST_F(MacToolsWalkTest, QuitAfterThree) {

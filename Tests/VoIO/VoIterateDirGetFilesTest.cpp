@@ -53,38 +53,24 @@ TEST(VoIterateDirGetFilesTest, SortsEntriesIntoFilesAndFoldersAndKeepsThemAcross
 // walker derived from it may read them, and gets them.
 TEST(VoIterateDirGetFilesTest, ExaminesNoEntryUnlessADerivedWalkerMayReadSizes) {
   struct Sizes : VoIterateDirGetFiles {
-    int ProcessFile(const VoFileInfo& info) override {
-      if (info.IsFile()) total += info.GetSize();
-      return VoIterateDirGetFiles::ProcessFile(info);
+    int ProcessFile(const VoFileInfo& i) override {
+      return total += i.GetSize(), VoIterateDirGetFiles::ProcessFile(i);
     }
     unsigned long total = 0;
-  };
+  } derived;
   Scratch t;
-  MakeSmallTree(t);
-  t.File("s/t/d", "four");
+  t.File("a", "four");
+  t.Dir("s");
   static int sExamined;
   gVoSys.statx = [](int dirfd, const char* path, int flags, unsigned mask, struct statx* out) {
-    ++sExamined;
-    return kVoSysDefault.statx(dirfd, path, flags, mask, out);
+    return ++sExamined, kVoSysDefault.statx(dirfd, path, flags, mask, out);
   };
-  sExamined = 0;
-  VoIterateDirGetFiles plain;
-  const int plainStatus = plain.Start(VoFileSpec(Vo(t.Root())), 0);
-  const int plainExamined = sExamined;
-  sExamined = 0;
-  Sizes derived;
-  const int derivedStatus = derived.Start(VoFileSpec(Vo(t.Root())), 0);
+  EXPECT_EQ(VoIterateDirGetFiles().Start(VoFileSpec(Vo(t.Root())), 0), 0);
+  EXPECT_EQ(sExamined, 0);
+  EXPECT_EQ(derived.Start(VoFileSpec(Vo(t.Root())), 0), 0);
   gVoSys = kVoSysDefault;
-  ASSERT_EQ(plainStatus, 0);
-  ASSERT_EQ(derivedStatus, 0);
-  EXPECT_EQ(plainExamined, 0);
-  EXPECT_EQ(sExamined, 6);
+  EXPECT_EQ(sExamined, 2);  // the derived walker's two entries
   EXPECT_EQ(derived.total, 4u);
-  ASSERT_EQ(plain.GetCount(), derived.GetCount());
-  ASSERT_EQ(plain.GetFolderCount(), derived.GetFolderCount());
-  for (int i = 0; i < plain.GetCount(); ++i) EXPECT_TRUE(plain.GetFileSpec(i) == derived.GetFileSpec(i)) << i;
-  for (int i = 0; i < plain.GetFolderCount(); ++i)
-    EXPECT_TRUE(plain.GetFolder(i) == derived.GetFolder(i)) << i;
 }
 
 TEST(VoIterateDirGetFilesTest, IndexOutsideTheListsRaisesIndexError) {

@@ -120,13 +120,18 @@ constexpr uint32_t kFSCatInfoDataSizes = 0x4000;     ///< dataLogicalSize
 constexpr uint32_t kFSCatInfoGettableInfo = 0x486A;  ///< every field the bridge fills
 /// Bit of FSIterateContainer's whichInfo, for walks that need to know of each
 /// entry only whether it is a folder. Alone, or with kFSCatInfoParentDirID
-/// only, the walk takes each entry's kind from its folder's listing, where
-/// the file system records it (ext4, xfs, btrfs, tmpfs and most others do),
-/// and examines the entry no further: nodeFlags holds kFSNodeIsDirectoryMask
-/// alone (never kFSNodeLockedMask), the sizes and dates are zero, and an
-/// entry removed after its folder was listed may still be reported. An entry
-/// whose kind the listing leaves open is examined as usual. With any other
-/// field asked for, the bit changes nothing.
+/// only, the walk takes each entry's kind from its folder's listing where the
+/// file system records it there (ext4, btrfs, tmpfs, xfs made with ftype=1
+/// and most others do), and examines only the first entry of each folder (so
+/// that a folder which may be read but not searched reports nothing, as in
+/// a walk that examines every entry). nodeFlags then holds
+/// kFSNodeIsDirectoryMask alone (never kFSNodeLockedMask), the sizes and
+/// dates are zero, and an entry removed after its folder was listed may still
+/// be reported. An entry whose kind the listing does not record is examined
+/// as usual. An entry the listing calls a folder is reported as one (a file
+/// system that lists a link as a folder gets it reported as a folder, still
+/// never entered). With any other field asked for (kFSCatInfoNodeFlags too),
+/// the bit changes nothing.
 constexpr uint32_t kVoCatInfoKindFromListing = 0x10000;
 
 /// nodeFlags bit: the file is locked, meaning nobody may write it: it is set

@@ -33,7 +33,7 @@ struct WalkLevel {
   ino_t inode{};               ///< checked when the folder is opened again
   std::string names;           ///< the names, each ended by a zero byte
   std::vector<size_t> starts;  ///< where each name begins in names
-  std::string kinds;           ///< each entry's d_type as listed (DT_UNKNOWN: not kept)
+  std::string kinds;           ///< each entry's d_type (DT_UNKNOWN where the listing has no kind)
   size_t next = 0;             ///< the entry reported next
   size_t base = 0;             ///< length of the folder's path and a "/" at the start of IterateState::path
   OSErr listStatus = kVoStatusNoMoreItems;  ///< how the listing ended
@@ -284,8 +284,11 @@ void Report(IterateState& s, WalkLevel& l, size_t i) {
   const char* entryName = l.Name(i);
   VoMacStatInfo st;
   const unsigned char listed = l.Kind(i);
-  if (s.kindFromListing && listed != DT_UNKNOWN) {
-    st.mode = (listed == DT_DIR ? S_IFDIR : S_IFREG) | S_IWUSR;  // a kind, and never "locked"
+  // With the kinds from the listing, the first entry of a folder is examined
+  // all the same: in a folder that may be read but not searched that fails,
+  // and the folder's entries are left out as when every entry is examined.
+  if (s.kindFromListing && listed != DT_UNKNOWN && i > 0) {
+    st.mode = listed == DT_DIR ? S_IFDIR : S_IFREG;
   } else {
     const int statError = VoMacStatAt(l.fd, entryName, AT_SYMLINK_NOFOLLOW, st, s.statMask);
     if (statError == ENOENT) return;  // gone since it was listed
@@ -294,6 +297,7 @@ void Report(IterateState& s, WalkLevel& l, size_t i) {
       return;
     }
   }
+  if (s.kindFromListing) st.mode = (S_ISDIR(st.mode) ? S_IFDIR : S_IFREG) | S_IWUSR;  // the kind alone
   s.path.resize(l.base);
   s.path.append(entryName, l.NameLength(i));
   // As FillCatalogInfo fills it, field by field, with the parent's path made once per folder.

@@ -33,7 +33,8 @@
 ///   modification date (time the contents last changed), both in UTC with the
 ///   fraction of a second dropped, and its size: the true length in bytes as
 ///   `unsigned long`, 64 bits on Linux, so a file of 5 GiB is reported with
-///   5 GiB, never cut to 32 bits.
+///   5 GiB, never cut to 32 bits. (All three zero for a walker whose
+///   UsesSizesAndDates() is false.)
 /// - The full name is the folder's resolved path (symbolic links in the path
 ///   given to Start resolved) followed by "/" and the entry's relative path,
 ///   byte for byte as the file system names it.
@@ -51,7 +52,8 @@
 /// names reported are those of the moment the folder was entered, as with
 /// fts(3), and the facts those of the moment of the report. A walker that
 /// reads no file's size or dates says so with UsesSizesAndDates(): the walk
-/// then takes each entry's kind from the listing and examines nothing.
+/// then takes each entry's kind from the listing wherever the listing records
+/// it, and examines only the first entry of each folder.
 ///
 /// Depth is limited by memory alone: the walk keeps its levels on the heap,
 /// not on the stack, and holds a small fixed number of folders open (the
@@ -100,12 +102,15 @@ class VoIterateDir {
   /// True (unless overridden): DoFile and ProcessFile may read a file entry's
   /// size and dates, so the walk examines every entry for them. A walker that
   /// reads neither returns false and saves a system call per entry, most of
-  /// what a walk costs: every file is then reported with size 0 and the zero
-  /// dates, each entry's kind is taken from its folder's listing (the moment
-  /// the folder was entered; Linux's usual file systems all record the kind
-  /// there, and an entry whose kind is not recorded is examined after all),
-  /// and an entry removed after its folder was entered is reported even when
-  /// it has already gone at its turn. Everything else a walk promises holds.
+  /// what a walk costs. Every file is then reported with size 0 and the zero
+  /// dates, and each entry's kind is the one its folder's listing records (as
+  /// of the moment the folder was entered; Linux's usual file systems record
+  /// it, and an entry whose kind is not recorded is examined after all). Only
+  /// the first entry of each folder is examined, so that a folder that may be
+  /// read but not searched reports nothing, as before. An entry removed after
+  /// its folder was entered may be reported although it is gone at its turn,
+  /// and so may a subfolder, which is then not entered. Everything else a
+  /// walk promises holds.
   virtual bool UsesSizesAndDates() const;
 
  private:

@@ -10,6 +10,7 @@
 #include "Linux/VoLinuxSys.h"
 #include "VoCore/VoError.h"
 
+#include "Support/VoScopedSys.h"
 #include "VoMacToolsFixture.h"
 
 namespace vo_mac_test {
@@ -101,13 +102,15 @@ TEST_F(MacToolsWalkTest, EntryFacts) {
 }
 
 // Asked for the kind alone, the walk takes it from the listing and examines
-// nothing, unless the listing has no kind (DT_UNKNOWN) or more is asked for.
+// only each folder's first entry, unless the listing has no kind
+// (DT_UNKNOWN) or more is asked for.
 TEST_F(MacToolsWalkTest, KindFromTheListingSparesExaminingEntries) {
   ASSERT_EQ(chmod(P("w/a").c_str(), 0444), 0);  // locked when examined
   Collector full;
   ASSERT_EQ(Walk(full, 0), 0);
   static int sExamined;
   static bool sHideKinds;
+  vo_test::ScopedSys hooks;
   gVoSys.statx = [](int dirfd, const char* path, int flags, unsigned mask, struct statx* out) {
     return ++sExamined, kVoSysDefault.statx(dirfd, path, flags, mask, out);
   };
@@ -118,28 +121,30 @@ TEST_F(MacToolsWalkTest, KindFromTheListingSparesExaminingEntries) {
       reinterpret_cast<dirent64*>(static_cast<char*>(buf) + at)->d_type = DT_UNKNOWN;
     return n;
   };
+  const int all = static_cast<int>(full.seen.size());
   const struct {
     uint32_t which;
-    bool hideKinds, examined;
-  } cases[] = {{kVoCatInfoKindFromListing, false, false},
-               {kVoCatInfoKindFromListing | kFSCatInfoParentDirID, false, false},
-               {kVoCatInfoKindFromListing, true, true},
-               {kVoCatInfoKindFromListing | kFSCatInfoDataSizes, false, true}};
+    bool hideKinds;
+    int examined;  // w, s and s/t have entries
+    bool kindOnly;
+  } cases[] = {{kVoCatInfoKindFromListing, false, 3, true},
+               {kVoCatInfoKindFromListing | kFSCatInfoParentDirID, false, 3, true},
+               {kVoCatInfoKindFromListing, true, all, true},
+               {kVoCatInfoKindFromListing | kFSCatInfoDataSizes, false, all, false}};
   for (const auto& c : cases) {
     sExamined = 0;
     sHideKinds = c.hideKinds;
     Collector col;
     col.base = P("w") + "/";
     ASSERT_EQ(FSIterateContainer(Ref(P("w")), 0, c.which, false, false, Collect, &col), 0);
-    EXPECT_EQ(sExamined, c.examined ? static_cast<int>(full.seen.size()) : 0) << c.which << c.hideKinds;
+    EXPECT_EQ(sExamined, c.examined) << c.which << c.hideKinds;
     std::vector<std::tuple<std::string, uint16_t, uint64_t>> want, got;
     for (const Seen& w : full.seen)
-      want.emplace_back(w.path, c.examined ? w.nodeFlags : w.nodeFlags & kFSNodeIsDirectoryMask,
+      want.emplace_back(w.path, c.kindOnly ? w.nodeFlags & kFSNodeIsDirectoryMask : w.nodeFlags,
                         (c.which & kFSCatInfoDataSizes) ? w.size : 0);
     for (const Seen& g : col.seen) got.emplace_back(g.path, g.nodeFlags, g.size);
     EXPECT_EQ(got, want) << c.which << c.hideKinds;
   }
-  gVoSys = kVoSysDefault;
 }
 
 TEST_F(MacToolsWalkTest, QuitAfterThree) {
@@ -284,11 +289,18 @@ int WalkWithoutAccess(const std::string& container, const std::string& lockedNam
     failed |= 4;
   if (!none.seen.empty()) failed |= 8;
   // From one level higher the walk goes on after the container.
-  Collector up;
-  up.base = VoMacFolderOf(container);
+  // The same entries when the kinds come from the listing: nothing in a
+  // folder that may be read but not searched.
+  Collector up, kinds;
+  up.base = kinds.base = VoMacFolderOf(container);
   if (FSIterateContainer(Ref(up.base), 0, 0, false, false, Collect, &up) != 0) failed |= 16;
   if (std::none_of(up.seen.begin(), up.seen.end(), [](const Seen& s) { return s.path == "after"; }))
     failed |= 32;
+  if (FSIterateContainer(Ref(up.base), 0, kVoCatInfoKindFromListing, false, false, Collect, &kinds) != 0 ||
+      kinds.seen.size() != up.seen.size())
+    failed |= 64;
+  for (size_t i = 0; i < up.seen.size() && i < kinds.seen.size(); ++i)
+    if (kinds.seen[i].path != up.seen[i].path) failed |= 64;
   return failed;
 }
 
@@ -348,6 +360,9 @@ TEST_F(MacToolsTest, WalkSkipsTheRestOfAFolderWithoutAccess) {
   while (struct dirent* e = readdir(d))
     if (e->d_name[0] != '.') order.push_back(e->d_name);
   closedir(d);
+  Dir("w/unsearchable");
+  for (const char* name : {"w/unsearchable/f1", "w/unsearchable/f2"}) WriteFile(P(name), "");
+  ASSERT_EQ(chmod(P("w/unsearchable").c_str(), 0444), 0);
   ASSERT_EQ(chmod(P("w/outer/locked").c_str(), 0), 0);
   ASSERT_EQ(chmod(mRoot.c_str(), 0755), 0);
 

@@ -7,8 +7,9 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
-#include "Linux/VoLinuxSys.h"
+#include "Support/VoScopedSys.h"
 #include "VoCore/VoError.h"
 #include "VoIO/VoIterateDirTestSupport.h"
 
@@ -49,8 +50,8 @@ TEST(VoIterateDirGetFilesTest, SortsEntriesIntoFilesAndFoldersAndKeepsThemAcross
   EXPECT_TRUE(folderList[3] == g.GetFolder(3));
 }
 
-// Its specs hold no size or date, so the walker itself examines no entry; a
-// walker derived from it may read them, and gets them.
+// Its specs hold no size or date, so the walker itself examines only each
+// folder's first entry; a walker derived from it may read them, and gets them.
 TEST(VoIterateDirGetFilesTest, ExaminesNoEntryUnlessADerivedWalkerMayReadSizes) {
   struct Sizes : VoIterateDirGetFiles {
     int ProcessFile(const VoFileInfo& i) override {
@@ -59,18 +60,27 @@ TEST(VoIterateDirGetFilesTest, ExaminesNoEntryUnlessADerivedWalkerMayReadSizes) 
     unsigned long total = 0;
   } derived;
   Scratch t;
-  t.File("a", "four");
-  t.Dir("s");
+  MakeSmallTree(t);
+  t.File("s/t/d", "four");
   static int sExamined;
+  sExamined = 0;
+  vo_test::ScopedSys hooks;
   gVoSys.statx = [](int dirfd, const char* path, int flags, unsigned mask, struct statx* out) {
     return ++sExamined, kVoSysDefault.statx(dirfd, path, flags, mask, out);
   };
-  EXPECT_EQ(VoIterateDirGetFiles().Start(VoFileSpec(Vo(t.Root())), 0), 0);
-  EXPECT_EQ(sExamined, 0);
+  VoIterateDirGetFiles plain;
+  EXPECT_EQ(plain.Start(VoFileSpec(Vo(t.Root())), 0), 0);
+  EXPECT_EQ(sExamined, 3);  // the first entry of the root, s and s/t
   EXPECT_EQ(derived.Start(VoFileSpec(Vo(t.Root())), 0), 0);
-  gVoSys = kVoSysDefault;
-  EXPECT_EQ(sExamined, 2);  // the derived walker's two entries
+  EXPECT_EQ(sExamined, 3 + 6);
   EXPECT_EQ(derived.total, 4u);
+  const auto specs = [](const VoIterateDirGetFiles& g) {
+    std::vector<std::string> out;
+    for (int i = 0; i < g.GetCount(); ++i) out.push_back(Str(g.GetFileSpec(i).GetFullName()));
+    for (int i = 0; i < g.GetFolderCount(); ++i) out.push_back(Str(g.GetFolder(i).GetFullName()) + "/");
+    return out;
+  };
+  EXPECT_EQ(specs(plain), specs(derived));
 }
 
 TEST(VoIterateDirGetFilesTest, IndexOutsideTheListsRaisesIndexError) {

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "Linux/VoLinuxSys.h"
 #include "Mac/VoMacToolsOSX.h"
 #include "Mac/VoMacToolsPrivate.h"
 
@@ -142,6 +143,7 @@ class MacToolsTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    gVoSys = kVoSysDefault;  // whatever a test hooked
     VoMacSetSharedProfilesFolder(nullptr);
     ASSERT_EQ(chdir(mSavedCwd.c_str()), 0);
     for (const auto& [name, value] : mSavedEnv) {

@@ -120,9 +120,10 @@ class VoIterateDir {
 /// A walker that collects the specs of the entries it meets: files in one
 /// list, folders in another, each in the order reported. Only the VoFileSpec
 /// part (full name, type ID, creator ID) is kept, so a walk of this class
-/// itself examines no entry (UsesSizesAndDates() false); a class derived from
-/// it gets every entry's size and dates unless it says otherwise. The lists
-/// are never emptied: each Start appends to what earlier walks collected.
+/// itself examines only each folder's first entry (UsesSizesAndDates()
+/// false); a class derived from it gets every entry's size and dates unless
+/// it says otherwise. The lists are never emptied: each Start appends to what
+/// earlier walks collected.
 class VoIterateDirGetFiles : public VoIterateDir {
  public:
   /// Stop flag false, both lists empty.
